@@ -1,0 +1,3 @@
+// Nothing to do: DEFINE_GUID already defines each identifier once (see guiddef.h).
+#pragma once
+#include "guiddef.h"

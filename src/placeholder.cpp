@@ -1,0 +1,1 @@
+int kcm_placeholder_;
