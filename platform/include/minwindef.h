@@ -85,7 +85,10 @@ DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HKEY);
 typedef HINSTANCE HMODULE;
 
-typedef INT_PTR(WINAPI* FARPROC)(void);
+// Windows declares FARPROC as returning INT_PTR. Here it returns void: GCC's
+// -Wcast-function-type accepts a cast from void(*)(void) to any function type, and an
+// entry point is always cast to its real type before it is called.
+typedef void(WINAPI* FARPROC)(void);
 
 #ifndef FALSE
 #define FALSE 0

@@ -1,0 +1,76 @@
+// Critical sections over recursive pthread mutexes.
+//
+// RecursionCount and OwningThread are written by the owner while it holds the mutex
+// but may be read by any thread (LeaveCriticalSection checks ownership, debug code
+// looks at them), so they are accessed atomically.
+#include "errhandlingapi.h"
+#include "processthreadsapi.h"
+#include "synchapi.h"
+#include "winerror.h"
+
+namespace {
+
+bool validSection(LPCRITICAL_SECTION section) {
+  if (section) return true;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return false;
+}
+
+DWORD owner(LPCRITICAL_SECTION section) { return __atomic_load_n(&section->OwningThread, __ATOMIC_RELAXED); }
+
+void noteEntered(LPCRITICAL_SECTION section) {
+  __atomic_store_n(&section->OwningThread, GetCurrentThreadId(), __ATOMIC_RELAXED);
+  __atomic_store_n(&section->RecursionCount, section->RecursionCount + 1, __ATOMIC_RELAXED);
+}
+
+}  // namespace
+
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
+  InitializeCriticalSectionAndSpinCount(section, 0);
+}
+
+BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount) {
+  if (!validSection(section)) return FALSE;
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&section->Mutex, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+  section->RecursionCount = 0;
+  section->OwningThread = 0;
+  section->SpinCount = spinCount;  // kept for callers that read it; the mutex spins by itself
+  return TRUE;
+}
+
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section) {
+  if (!validSection(section)) return;
+  pthread_mutex_lock(&section->Mutex);
+  noteEntered(section);
+}
+
+BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section) {
+  if (!validSection(section)) return FALSE;
+  if (pthread_mutex_trylock(&section->Mutex) != 0) return FALSE;
+  noteEntered(section);
+  return TRUE;
+}
+
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section) {
+  if (!validSection(section)) return;
+  // Windows corrupts the section when a non-owner leaves; we refuse instead.
+  if (owner(section) != GetCurrentThreadId()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return;
+  }
+  const LONG remaining = section->RecursionCount - 1;
+  __atomic_store_n(&section->RecursionCount, remaining, __ATOMIC_RELAXED);
+  if (remaining == 0) __atomic_store_n(&section->OwningThread, DWORD{0}, __ATOMIC_RELAXED);
+  pthread_mutex_unlock(&section->Mutex);
+}
+
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section) {
+  if (!validSection(section)) return;
+  pthread_mutex_destroy(&section->Mutex);
+  section->RecursionCount = 0;
+  section->OwningThread = 0;
+}

@@ -1,0 +1,72 @@
+// The handle table, CloseHandle and DuplicateHandle.
+#include "HandleTable.h"
+
+#include "Thread.h"
+#include "handleapi.h"
+
+namespace kcm::kernel {
+
+HandleTable& HandleTable::instance() {
+  // Never destroyed: threads may still close handles while the process exits.
+  static HandleTable* const table = new HandleTable;
+  return *table;
+}
+
+HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
+  object->addHandle();
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastValue_ += 4;
+  entries_.emplace(lastValue_, std::move(object));
+  return reinterpret_cast<HANDLE>(lastValue_);
+}
+
+std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
+  if (handle == kCurrentThreadPseudoHandle) return currentThreadObject();
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto entry = entries_.find(reinterpret_cast<uintptr_t>(handle));
+  return entry == entries_.end() ? nullptr : entry->second;
+}
+
+std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
+  std::shared_ptr<KernelObject> object;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto entry = entries_.find(reinterpret_cast<uintptr_t>(handle));
+    if (entry == entries_.end()) return nullptr;
+    object = std::move(entry->second);
+    entries_.erase(entry);
+  }
+  // Outside the table's lock: the object's reaction may take other locks.
+  object->releaseHandle();
+  return object;
+}
+
+}  // namespace kcm::kernel
+
+using namespace kcm::kernel;
+
+BOOL WINAPI CloseHandle(HANDLE object) {
+  // Windows accepts closing a pseudo handle and does nothing.
+  if (isPseudoHandle(object)) return TRUE;
+  if (!HandleTable::instance().remove(object)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target,
+                            DWORD /*desiredAccess*/, BOOL /*inheritHandle*/, DWORD options) {
+  if (sourceProcess != kCurrentProcessPseudoHandle || targetProcess != kCurrentProcessPseudoHandle) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::shared_ptr<KernelObject> object = HandleTable::instance().find(source);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (target) *target = openHandle(object);
+  if ((options & DUPLICATE_CLOSE_SOURCE) && !isPseudoHandle(source)) HandleTable::instance().remove(source);
+  return TRUE;
+}

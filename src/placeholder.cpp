@@ -1,1 +1,0 @@
-int kcm_placeholder_;

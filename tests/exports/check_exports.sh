@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Checks the export tables: the library exports only its classes, interfaces, kcm_
+# functions and undecorated Create… factories; the platform layer only Win32 C names
+# and its Kcm helpers.  check_exports.sh <libKestroCommonModule.so> <libKestroPlatform.so>
+set -euo pipefail
+library=$1 platform=$2
+status=0
+
+defined() { nm -D --defined-only "$1" | awk '{print $3}' | grep -v '^_\(init\|fini\|edata\|end\|_bss_start\)$' || true; }
+
+library_allowed='^(Kestro::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|kcm_[A-Za-z0-9_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z])|Create[A-Za-z]+$)'
+unexpected=$(defined "$library" | c++filt | grep -Ev "$library_allowed" || true)
+if [[ -n "$unexpected" ]]; then
+  echo "libKestroCommonModule.so exports internal names:"; echo "$unexpected"; status=1
+fi
+
+mangled_factories=$(defined "$library" | grep -E '^_Z.*Create[A-Z]' | c++filt | grep -E '^Create' || true)
+if [[ -n "$mangled_factories" ]]; then
+  echo "factories must have plain C names:"; echo "$mangled_factories"; status=1
+fi
+
+unexpected=$(defined "$platform" | grep '^_Z' | c++filt | grep -Ev '^Kcm[A-Za-z]*(\[abi:cxx11\])?\(' || true)
+if [[ -n "$unexpected" ]]; then
+  echo "libKestroPlatform.so exports internal C++ names:"; echo "$unexpected"; status=1
+fi
+
+for name in kcm_logExpression kcm_setDefaultLogFile; do
+  defined "$library" | c++filt | grep -q "^$name(" || { echo "missing export $name"; status=1; }
+done
+for name in LoadLibraryW GetProcAddress WaitForMultipleObjects GetQueuedCompletionStatus PostThreadMessageW; do
+  defined "$platform" | grep -qx "$name" || { echo "missing export $name"; status=1; }
+done
+[[ $status -eq 0 ]] && echo "export tables ok"
+exit $status
