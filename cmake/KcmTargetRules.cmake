@@ -3,9 +3,8 @@ function(kcm_set_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# Limits a shared library's dynamic symbols to what its declarations export.
-function(kcm_limit_exports target)
-  set(map "${PROJECT_SOURCE_DIR}/cmake/kcm-exports.map")
+# Limits a shared library's dynamic symbols to its export table, written as a version script.
+function(kcm_limit_exports target map)
   target_link_options(${target} PRIVATE "LINKER:--version-script=${map}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${map}")
 endfunction()

@@ -13,7 +13,7 @@
 
 #include <vector>
 
-#include <minwindef.h>
+#include "minwindef.h"
 
 #include "KestroExport.h"
 

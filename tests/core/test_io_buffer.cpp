@@ -5,9 +5,7 @@
 #include <stddef.h>
 
 #include <algorithm>
-#include <deque>
 #include <new>
-#include <random>
 #include <type_traits>
 #include <vector>
 
@@ -284,7 +282,6 @@ TEST(IOBufferTest, ResizeKeepsBeginWhenItFitsElseMovesToFront) {
   EXPECT_TRUE(std::equal(all.begin() + 400, all.begin() + 500, content.begin() + 400));
 }
 
-// The random test below checks that no other operation touches the contexts.
 TEST(IOBufferTest, PushReplacesContextsAndWriteZeroesThem) {
   CIOBuffer buffer;
   std::vector<Byte> ten = Pattern(10);
@@ -341,130 +338,4 @@ TEST(IOBufferTest, CopiesAreCompleteAndIndependent) {
   source = alias;
   source.copyTo(&source);
   EXPECT_EQ(std::vector<Byte>(all.begin() + 700, all.end()), Content(source));
-}
-
-// Runs many random operations against a plain model of content, offsets and capacity.
-TEST(IOBufferTest, RandomOperationsMatchModel) {
-  std::mt19937 rng(20240611);
-  auto pick = [&](unsigned int lo, unsigned int hi) {
-    return std::uniform_int_distribution<unsigned int>(lo, hi)(rng);
-  };
-  CIOBuffer buffer(pick(0, 3000));
-  std::deque<Byte> content;
-  unsigned int begin = 0, end = 0, capacity = buffer.capacity();
-  __int64 contexts[4] = {0, 0, 0, 0};
-  Byte counter = 0;
-  std::vector<Byte> scratch;
-
-  for (int step = 0; step < 20000; ++step) {
-    SCOPED_TRACE(step);
-    const unsigned int op = pick(0, 10);
-    const unsigned int n = pick(0, 1) ? pick(0, 64) : pick(0, 1600);
-    if (op <= 2) {  // append through write or push_data
-      const bool nullData = pick(0, 30) == 0;
-      const bool crunchFirst = op != 2 || pick(0, 1);
-      scratch.resize(n);
-      for (Byte& b : scratch) b = ++counter;
-      const unsigned int oldCapacity = capacity;
-      if (crunchFirst && capacity - end < n) {
-        end -= begin;
-        begin = 0;
-      }
-      const unsigned int len = nullData ? 0 : n;
-      capacity = std::max(capacity, end + len);
-      const Byte* source = nullData ? nullptr : scratch.data();
-      if (op == 2) {
-        __int64 values[4] = {static_cast<__int64>(pick(0, 1000)), -1, static_cast<__int64>(step),
-                              static_cast<__int64>(n) << 40};
-        buffer.push_data(values[0], values[1], source, n, values[2], values[3], crunchFirst);
-        std::copy(values, values + 4, contexts);
-      } else {
-        ASSERT_EQ(len, buffer.write(source, n));
-        std::fill(contexts, contexts + 4, 0);
-      }
-      content.insert(content.end(), scratch.begin(), scratch.begin() + len);
-      end += len;
-      // Grown bytes behind the new content are still zero.
-      const Byte* store = Store(buffer);
-      for (unsigned int i = std::max(oldCapacity, end); i < capacity; ++i) ASSERT_EQ(0, store[i]);
-    } else if (op == 3) {
-      const int len = pick(0, 20) == 0 ? -1 : int(n);
-      // A negative length reads everything, so the target must hold the whole content.
-      scratch.assign(std::max<size_t>(n, content.size()), 0);
-      const unsigned int expected = std::min<unsigned int>(content.size(), unsigned(len));
-      ASSERT_EQ(expected, buffer.read(scratch.data(), len));
-      ASSERT_TRUE(std::equal(content.begin(), content.begin() + expected, scratch.begin()));
-      content.erase(content.begin(), content.begin() + expected);
-      begin += expected;
-      if (begin == end) begin = end = 0;
-    } else if (op == 4) {
-      buffer.consume(n);
-      const unsigned int taken = std::min<unsigned int>(n, content.size());
-      content.erase(content.begin(), content.begin() + taken);
-      begin += taken;
-      if (begin == end) begin = end = 0;
-    } else if (op == 5) {
-      const unsigned int count = std::min(n, capacity - end);
-      for (unsigned int i = 0; i < count; ++i) buffer.end_data()[i] = ++counter;
-      content.insert(content.end(), buffer.end_data(), buffer.end_data() + count);
-      buffer.produce(n);
-      end += count;
-    } else if (op == 6) {
-      buffer.crunch();
-      if (begin != 0) {
-        end -= begin;
-        begin = 0;
-      }
-    } else if (op == 7) {
-      const bool crunchFirst = pick(0, 1);
-      const unsigned int oldCapacity = capacity;
-      buffer.enough(n, crunchFirst);
-      if (crunchFirst && capacity - end < n) {
-        end -= begin;
-        begin = 0;
-      }
-      capacity = std::max(capacity, end + n);
-      const Byte* store = Store(buffer);
-      for (unsigned int i = oldCapacity; i < capacity; ++i) ASSERT_EQ(0, store[i]);
-    } else if (op == 8) {
-      // The exposed bytes are whatever the store holds there once the content sits where
-      // it ends up; a move only rewrites the front of the store.
-      const unsigned int target = pick(0, 30) == 0 ? capacity + n : n;
-      const unsigned int clamped = std::min(target, capacity);
-      const Byte* store = Store(buffer);
-      const unsigned int newBegin = begin + clamped <= capacity ? begin : 0;
-      const unsigned int kept = std::min<unsigned int>(clamped, content.size());
-      std::deque<Byte> expected(content.begin(), content.begin() + kept);
-      for (unsigned int i = newBegin + kept; i < newBegin + clamped; ++i) {
-        expected.push_back(store[i]);
-      }
-      buffer.resize(target);
-      content = expected;
-      begin = newBegin;
-      end = begin + clamped;
-    } else if (op == 9) {
-      buffer.clear();
-      content.clear();
-      begin = end = 0;
-    } else {
-      CIOBuffer copy(buffer);
-      if (pick(0, 1)) {
-        buffer = copy;
-      } else {
-        copy.copyTo(&buffer);
-      }
-    }
-
-    ASSERT_EQ(begin, buffer.begin_offset());
-    ASSERT_EQ(end, buffer.end_offset());
-    ASSERT_EQ(capacity, buffer.capacity());
-    ASSERT_EQ(content.size(), buffer.size());
-    ASSERT_EQ(content.empty(), buffer.empty());
-    ASSERT_EQ(capacity - end, buffer.space());
-    ASSERT_TRUE(std::equal(content.begin(), content.end(), buffer.data()));
-    ASSERT_EQ(contexts[0], buffer.mainContext());
-    ASSERT_EQ(contexts[1], buffer.subContext());
-    ASSERT_EQ(contexts[2], buffer.wparam());
-    ASSERT_EQ(contexts[3], buffer.lparam());
-  }
 }

@@ -24,11 +24,16 @@ if [[ -n "$unexpected" ]]; then
   echo "libKestroPlatform.so exports internal C++ names:"; echo "$unexpected"; status=1
 fi
 
-for name in kcm_logExpression kcm_setDefaultLogFile; do
-  defined "$library" | c++filt | grep -q "^$name(" || { echo "missing export $name"; status=1; }
+library_names=$(defined "$library" | c++filt)
+platform_names=$(defined "$platform")
+for name in kcm_logExpression kcm_setDefaultLogFile "Kestro::CIOBuffer::write" "CThreadLock::Lock"; do
+  grep -q "^$name(" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
-for name in LoadLibraryW GetProcAddress WaitForMultipleObjects GetQueuedCompletionStatus PostThreadMessageW; do
-  defined "$platform" | grep -qx "$name" || { echo "missing export $name"; status=1; }
+for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle"; do
+  grep -qx "$name" <<<"$library_names" || { echo "missing export $name"; status=1; }
+done
+for name in LoadLibraryW GetProcAddress WaitForMultipleObjects GetQueuedCompletionStatus PostThreadMessageW _beginthreadex; do
+  grep -qx "$name" <<<"$platform_names" || { echo "missing export $name"; status=1; }
 done
 [[ $status -eq 0 ]] && echo "export tables ok"
 exit $status

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "KernelTestSupport.h"
@@ -103,13 +104,13 @@ TEST(MessageQueue, MessageTimeIsTheTickCount) {
 
 // Tests that posting to a thread with no queue, or to an ended thread, fails.
 TEST(MessageQueue, PostingToThreadWithoutQueueFails) {
-  DWORD foreignId = 0;
+  std::atomic<DWORD> foreignId{0};
   HANDLE posted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread foreign([&foreignId, posted] {
     foreignId = GetCurrentThreadId();
     WaitForSingleObject(posted, 5000);
   });
-  while (!__atomic_load_n(&foreignId, __ATOMIC_ACQUIRE)) Sleep(1);
+  while (foreignId.load() == 0) Sleep(1);
   EXPECT_FALSE(PostThreadMessageW(foreignId, WM_USER, 0, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   SetEvent(posted);
@@ -146,20 +147,28 @@ TEST(MessageQueue, MsgWaitAnswersCountWhileQueueHoldsMessage) {
   CloseHandle(event);
 }
 
-// Tests that MsgWaitForMultipleObjects times out on an empty queue and wakes for a post.
-TEST(MessageQueue, MsgWaitTimesOutThenWakesForPost) {
+// Tests that MsgWaitForMultipleObjects times out on an empty queue.
+TEST(MessageQueue, MsgWaitTimesOutOnEmptyQueue) {
+  drainOwnQueue();
+  Stopwatch stopwatch;
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_POSTMESSAGE), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_GE(stopwatch.elapsedMs(), 50);
+}
+
+// Tests that a message posted by another thread wakes MsgWaitForMultipleObjects.
+TEST(MessageQueue, MsgWaitWakesForPostFromAnotherThread) {
   DWORD id = 0;
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = startThread(
-      [] {
-        Stopwatch stopwatch;
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_POSTMESSAGE) != WAIT_TIMEOUT) return DWORD{1};
-        if (stopwatch.elapsedMs() < 50) return DWORD{2};
+      [ready] {
+        SetEvent(ready);
         return MsgWaitForMultipleObjects(0, nullptr, FALSE, 5000, QS_POSTMESSAGE);
       },
       0, &id);
-  Sleep(120);
+  WaitForSingleObject(ready, INFINITE);
   PostThreadMessageW(id, WM_USER, 0, 0);
   EXPECT_EQ(joinThread(thread), WAIT_OBJECT_0);
+  CloseHandle(ready);
 }
 
 // Tests that MsgWaitForMultipleObjects keeps one of the 64 slots for the queue.

@@ -26,12 +26,13 @@ TEST(ModuleLoader, DllNameLoadsSharedObjectBesideExecutable) {
   EXPECT_TRUE(FreeLibrary(module));
 }
 
-// Tests that the library's own name resolves to libKestroCommonModule.so.
+// Tests that the library's own name resolves to libKestroCommonModule.so. The module
+// stays loaded, as in a host: unloading Qt with it would report Qt's load-time
+// allocations as leaks.
 TEST(ModuleLoader, LibraryOwnNameResolves) {
   HMODULE module = LoadLibraryW(L"KestroCommonModule.dll");
   ASSERT_NE(module, nullptr);
   EXPECT_TRUE(EndsWith(ModulePath(module), L"/libKestroCommonModule.so"));
-  EXPECT_TRUE(FreeLibrary(module));
 }
 
 TEST(ModuleLoader, DllExtensionIsCaseInsensitiveAndPathsAreKept) {
