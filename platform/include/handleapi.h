@@ -15,9 +15,12 @@
 #define SYNCHRONIZE 0x00100000L
 
 KCM_EXTERN_C_BEGIN
-// Closes events, semaphores, threads and completion ports alike.
+// Closes events, semaphores, threads and completion ports alike. Closing a pseudo handle
+// (GetCurrentThread(), GetCurrentProcess()) succeeds and does nothing, as on Windows.
 KCM_PLATFORM_API BOOL WINAPI CloseHandle(HANDLE object);
 // Only the current process exists here: both process handles must be GetCurrentProcess().
+// Duplicating GetCurrentThread() gives a real handle to the calling thread; the process
+// itself is no kernel object here and cannot be duplicated or waited on.
 KCM_PLATFORM_API BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
                                              LPHANDLE target, DWORD desiredAccess, BOOL inheritHandle,
                                              DWORD options);

@@ -5,6 +5,9 @@
 // code, and the C++ stack is unwound on the way out. Code that catches everything with
 // `catch (...)` on such a thread must rethrow abi::__forced_unwind (see
 // KCM_RETHROW_THREAD_CANCEL below), or the process aborts.
+//
+// An exception that leaves a thread's start routine ends that thread only (Windows
+// would end the process): it is reported on stderr and the exit code is E_FAIL.
 #pragma once
 
 #include "minwindef.h"
@@ -39,7 +42,9 @@ KCM_EXTERN_C_END
 
 #ifdef __cplusplus
 #include <cxxabi.h>
-// Put first among the handlers of a catch-all on a thread that may be terminated.
+// Put first among the handlers of a catch-all on a thread that may be terminated. The
+// unwind carries no C++ object, so UBSan's null check flags the binding; functions built
+// with it mark themselves __attribute__((no_sanitize("null"))).
 #define KCM_RETHROW_THREAD_CANCEL   \
   catch (abi::__forced_unwind&) { \
     throw;                          \

@@ -21,6 +21,8 @@
 #define MAXIMUM_WAIT_OBJECTS 64
 
 // A recursive lock; the owner may enter again and must leave as often as it entered.
+// LeaveCriticalSection by a thread that does not own it is refused (last error
+// ERROR_INVALID_PARAMETER) instead of corrupting the lock.
 typedef struct _RTL_CRITICAL_SECTION {
   pthread_mutex_t Mutex;
   LONG RecursionCount;  // entries of the owning thread not yet left
@@ -47,6 +49,8 @@ KCM_PLATFORM_API HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes
                                                 LPCWSTR name);
 KCM_PLATFORM_API HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES attributes, LONG initialCount, LONG maximumCount,
                                                 LPCSTR name);
+// A release past the maximum changes nothing and fails with ERROR_INVALID_PARAMETER
+// (Windows: ERROR_TOO_MANY_POSTS, which our error table does not carry).
 KCM_PLATFORM_API BOOL WINAPI ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount);
 
 KCM_PLATFORM_API DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);

@@ -4,7 +4,8 @@
 // Threads started through CreateThread or _beginthreadex own a queue from their first
 // instruction, so a message posted right after the start is never refused; any other
 // thread gets its queue on its first PeekMessage, GetMessage or MsgWaitForMultipleObjects.
-// Posting to a thread without a queue fails with ERROR_INVALID_PARAMETER.
+// Posting to a thread without a queue fails with ERROR_INVALID_PARAMETER (Windows:
+// ERROR_INVALID_THREAD_ID, which our error table does not carry). Queues are unbounded.
 #pragma once
 
 #include "windef.h"
@@ -32,7 +33,9 @@ KCM_PLATFORM_API BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WP
 KCM_PLATFORM_API BOOL WINAPI PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 // Posts WM_QUIT with the exit code to the caller's own queue.
 KCM_PLATFORM_API void WINAPI PostQuitMessage(int exitCode);
-// Only thread messages exist: `window` must be null. A filter of 0, 0 takes every message.
+// Only thread messages exist: `window` must be null (anything else fails with
+// ERROR_INVALID_HANDLE). A filter of 0, 0 takes every message; any other filter applies
+// to WM_QUIT as well.
 KCM_PLATFORM_API BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 KCM_PLATFORM_API BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 // Blocks until a message arrives; answers 0 for WM_QUIT, -1 on a bad argument.

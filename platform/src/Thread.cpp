@@ -205,9 +205,16 @@ DWORD ThreadObject::exitCode() const {
 std::shared_ptr<MessageQueue> ThreadObject::messageQueue() {
   if (!messageQueue_) {
     messageQueue_ = std::make_shared<MessageQueue>();
-    registerMessageQueue(GetCurrentThreadId(), messageQueue_);
+    // Code running after the end (thread-local destructors) gets a queue nobody can post
+    // to, rather than one left registered under an id the kernel will hand out again.
+    if (!isEnded()) registerMessageQueue(GetCurrentThreadId(), messageQueue_);
   }
   return messageQueue_;
+}
+
+bool ThreadObject::isEnded() const {
+  DispatcherLock lock;
+  return ended_;
 }
 
 std::shared_ptr<ThreadObject> currentThreadObject() {

@@ -47,6 +47,7 @@ class ThreadObject final : public WaitableObject {
 
  private:
   void recordExitCodeLocked(DWORD exitCode);
+  bool isEnded() const;
 
   // guarded by the dispatcher lock:
   bool attached_ = false;

@@ -1,5 +1,5 @@
-// Helpers shared by the kernel-object suites: a stopwatch on the monotonic clock and
-// a way to run a lambda on a thread started by CreateThread.
+// Helpers of the kernel-object suites: a monotonic stopwatch and lambdas run on threads
+// started by CreateThread.
 #pragma once
 
 #include <chrono>
@@ -7,6 +7,20 @@
 #include <memory>
 
 #include "windows.h"
+
+// TSan does not unwind its interceptors of blocking calls other than condition waits
+// (nanosleep, read, …) when a thread is cancelled inside them; it then misses that
+// thread's later synchronisation and reports races that do not exist.
+#if defined(__SANITIZE_THREAD__)
+#define KCM_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KCM_TEST_UNDER_TSAN 1
+#endif
+#endif
+#ifndef KCM_TEST_UNDER_TSAN
+#define KCM_TEST_UNDER_TSAN 0
+#endif
 
 namespace kcm_test {
 
@@ -22,25 +36,29 @@ class Stopwatch {
 
 using ThreadBody = std::function<DWORD()>;
 
-// Runs `body` on a new thread of ours; answers its handle (to be closed by the caller).
+// Runs `body` on a new thread of ours; answers its handle.
 inline HANDLE startThread(ThreadBody body, DWORD creationFlags = 0, DWORD* threadId = nullptr) {
-  auto* heapBody = new ThreadBody(std::move(body));
   auto routine = [](LPVOID parameter) -> DWORD {
     std::unique_ptr<ThreadBody> owned(static_cast<ThreadBody*>(parameter));
     return (*owned)();
   };
+  auto* heapBody = new ThreadBody(std::move(body));
   HANDLE thread = CreateThread(nullptr, 0, routine, heapBody, creationFlags, threadId);
   if (!thread) delete heapBody;
   return thread;
 }
 
-// Waits for the thread to end and closes its handle; answers its exit code.
+// Waits for the thread's end, closes its handle and answers its exit code.
 inline DWORD joinThread(HANDLE thread) {
-  WaitForSingleObject(thread, INFINITE);
   DWORD exitCode = 0;
+  WaitForSingleObject(thread, INFINITE);
   GetExitCodeThread(thread, &exitCode);
   CloseHandle(thread);
   return exitCode;
+}
+
+inline HANDLE newEvent(BOOL manualReset, BOOL signaled) {
+  return CreateEventW(nullptr, manualReset, signaled, nullptr);
 }
 
 }  // namespace kcm_test
