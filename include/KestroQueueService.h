@@ -1,6 +1,7 @@
 // The queue service: items handed in on any thread reach a sink, in order, on one worker.
 #pragma once
 
+#include "KestroExport.h"
 #include "KestroTempldateHelper.h"
 #include "KestroUnknownEx.h"
 #include "minwindef.h"
@@ -35,6 +36,11 @@ class IQueueServiceSink : public IUnknownEx {
  protected:
   ~IQueueServiceSink() = default;
 };
+
+// Answers a new queue service as the interface asked for (IQueueServiceEngine or
+// IUnknownEx with an accepted version), or null. A second StartService while started, a
+// null sink and a queue count of 0 are refused; releasing a started service stops it.
+extern "C" KCM_API void* CreateQueueService(const GUID& iid, unsigned long version);
 
 // Obtains a queue service from the library's own file by name, as any host may.
 class CQueueServiceHelper : public CTempldateHelper<IQueueServiceEngine> {

@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang-14 pkgconf   # toolchain (clang-14: the warnings check)
   libgtest-dev libgmock-dev                # tests
+  libbenchmark-dev libconcurrentqueue-dev  # benchmarks and the queue they are compared with
   qt6-base-dev                             # QtCore: logging and diagnostics
+  libdw-dev                                # elfutils: symbols and lines of stack traces
 )
 
 missing=()

@@ -3,6 +3,7 @@
 
 #include "minwindef.h"
 #include "windef.h"
+#include "winnt.h"
 #include "winerror.h"
 #include "guiddef.h"
 #include "errhandlingapi.h"

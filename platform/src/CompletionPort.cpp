@@ -1,6 +1,11 @@
 // The I/O completion port used as a work queue: packets posted by
 // PostQueuedCompletionStatus, taken oldest first by GetQueuedCompletionStatus.
-#include <deque>
+#include <vector>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include "Dispatcher.h"
 #include "HandleTable.h"
@@ -18,22 +23,57 @@ struct CompletionPacket {
   LPOVERLAPPED overlapped = nullptr;
 };
 
+// Packets in posting order, in a ring that grows but never shrinks, so that a steady
+// stream of posts and takes allocates nothing.
+class PacketRing {
+ public:
+  bool empty() const { return count_ == 0; }
+  void push(const CompletionPacket& packet) {
+    if (count_ == slots_.size()) grow();
+    slots_[(head_ + count_) % slots_.size()] = packet;
+    ++count_;
+  }
+  CompletionPacket pop() {
+    const CompletionPacket packet = slots_[head_];
+    head_ = (head_ + 1) % slots_.size();
+    --count_;
+    return packet;
+  }
+  void clear() { head_ = count_ = 0; }
+
+ private:
+  void grow() {
+    std::vector<CompletionPacket> larger(std::max<size_t>(16, slots_.size() * 2));
+    for (size_t i = 0; i < count_; ++i) larger[i] = slots_[(head_ + i) % slots_.size()];
+    slots_.swap(larger);
+    head_ = 0;
+  }
+
+  std::vector<CompletionPacket> slots_;
+  size_t head_ = 0;
+  size_t count_ = 0;
+};
+
 // The concurrency value only tunes how many threads Windows lets run at once; with a
 // FIFO queue under one lock it changes nothing observable here, so it is not kept.
 class CompletionPort final : public DispatcherObject {
  public:
   void post(const CompletionPacket& packet) {
     DispatcherLock lock;
-    packets_.push_back(packet);
+    packets_.push(packet);
+    pending_.store(pending_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     wakeWaiters();
   }
+
+  // Read without the lock, only to decide whether spinning is still worth it.
+  bool looksEmpty() const { return pending_.load(std::memory_order_acquire) == 0; }
 
   // Both with the dispatcher lock held.
   bool closed() const { return closed_; }
   bool takeOldest(CompletionPacket* packet) {
     if (packets_.empty()) return false;
-    *packet = packets_.front();
-    packets_.pop_front();
+    *packet = packets_.pop();
+    pending_.store(pending_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
     return true;
   }
 
@@ -44,18 +84,31 @@ class CompletionPort final : public DispatcherObject {
     DispatcherLock lock;
     closed_ = true;
     packets_.clear();
+    pending_.store(0, std::memory_order_relaxed);
     wakeWaiters();
   }
 
  private:
   // guarded by the dispatcher lock:
-  std::deque<CompletionPacket> packets_;
+  PacketRing packets_;
   bool closed_ = false;
+  std::atomic<size_t> pending_{0};  // written under the lock
 };
 
 enum class DequeueResult { Packet, TimedOut, PortClosed };
 
+// A consumer that finds the port empty spins a few microseconds before it sleeps: a
+// producer that posts again soon then hands over without waking a sleeping thread,
+// which costs two system calls per packet. Pointless with a single processor.
+void spinWhileEmpty(const CompletionPort& port) {
+  static const bool severalProcessors = sysconf(_SC_NPROCESSORS_ONLN) > 1;
+  if (!severalProcessors) return;
+  constexpr int kSpins = 4000;
+  for (int i = 0; i < kSpins && port.looksEmpty(); ++i) __builtin_ia32_pause();
+}
+
 DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, CompletionPacket* packet) {
+  if (milliseconds != 0 && port.looksEmpty()) spinWhileEmpty(port);
   bool portClosed = false;
   DispatcherLock lock;
   const bool completed = waitUntil(lock, {&port}, milliseconds, [&] {
@@ -90,7 +143,7 @@ HANDLE WINAPI CreateIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR
 
 BOOL WINAPI PostQueuedCompletionStatus(HANDLE port, DWORD bytesTransferred, ULONG_PTR completionKey,
                                        LPOVERLAPPED overlapped) {
-  std::shared_ptr<CompletionPort> object = lookupHandle<CompletionPort>(port);
+  auto object = lookupHandle<CompletionPort>(port);
   if (!object) return FALSE;
   object->post(CompletionPacket{bytesTransferred, completionKey, overlapped});
   return TRUE;
@@ -98,7 +151,7 @@ BOOL WINAPI PostQueuedCompletionStatus(HANDLE port, DWORD bytesTransferred, ULON
 
 BOOL WINAPI GetQueuedCompletionStatus(HANDLE port, LPDWORD bytesTransferred, PULONG_PTR completionKey,
                                       LPOVERLAPPED* overlapped, DWORD milliseconds) {
-  std::shared_ptr<CompletionPort> object = lookupHandle<CompletionPort>(port);
+  auto object = lookupHandle<CompletionPort>(port);
   if (!object) return failDequeue(overlapped, ERROR_INVALID_HANDLE);
   if (!bytesTransferred || !completionKey || !overlapped) return failDequeue(overlapped, ERROR_INVALID_PARAMETER);
   CompletionPacket packet;

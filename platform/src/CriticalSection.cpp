@@ -1,4 +1,7 @@
-// Critical sections over recursive pthread mutexes.
+// Critical sections as Windows builds them: an owner id and a recursion count on top of
+// a plain lock, so that re-entry by the owner costs no lock operation, and a bounded
+// spin before a contended thread sleeps (the adaptive mutex spins a little by itself;
+// the section's spin count adds tries on top).
 //
 // RecursionCount and OwningThread are written by the owner while it holds the mutex
 // but may be read by any thread (LeaveCriticalSection checks ownership, debug code
@@ -18,9 +21,24 @@ bool validSection(LPCRITICAL_SECTION section) {
 
 DWORD owner(LPCRITICAL_SECTION section) { return __atomic_load_n(&section->OwningThread, __ATOMIC_RELAXED); }
 
-void noteEntered(LPCRITICAL_SECTION section) {
-  __atomic_store_n(&section->OwningThread, GetCurrentThreadId(), __ATOMIC_RELAXED);
+// Only the owner ever finds its own id there, so a relaxed read is enough.
+bool ownedByCaller(LPCRITICAL_SECTION section, DWORD caller) { return owner(section) == caller; }
+
+void noteReentered(LPCRITICAL_SECTION section) {
   __atomic_store_n(&section->RecursionCount, section->RecursionCount + 1, __ATOMIC_RELAXED);
+}
+
+void noteAcquired(LPCRITICAL_SECTION section, DWORD caller) {
+  __atomic_store_n(&section->OwningThread, caller, __ATOMIC_RELAXED);
+  __atomic_store_n(&section->RecursionCount, LONG{1}, __ATOMIC_RELAXED);
+}
+
+bool spinToAcquire(LPCRITICAL_SECTION section) {
+  for (ULONG_PTR tries = 0; tries < section->SpinCount; ++tries) {
+    if (pthread_mutex_trylock(&section->Mutex) == 0) return true;
+    __builtin_ia32_pause();
+  }
+  return false;
 }
 
 }  // namespace
@@ -33,25 +51,32 @@ BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DW
   if (!validSection(section)) return FALSE;
   pthread_mutexattr_t attributes;
   pthread_mutexattr_init(&attributes);
-  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ADAPTIVE_NP);
   pthread_mutex_init(&section->Mutex, &attributes);
   pthread_mutexattr_destroy(&attributes);
   section->RecursionCount = 0;
   section->OwningThread = 0;
-  section->SpinCount = spinCount;  // kept for callers that read it; the mutex spins by itself
+  section->SpinCount = spinCount;
   return TRUE;
 }
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section) {
   if (!validSection(section)) return;
-  pthread_mutex_lock(&section->Mutex);
-  noteEntered(section);
+  const DWORD caller = GetCurrentThreadId();
+  if (ownedByCaller(section, caller)) return noteReentered(section);
+  if (!spinToAcquire(section)) pthread_mutex_lock(&section->Mutex);
+  noteAcquired(section, caller);
 }
 
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section) {
   if (!validSection(section)) return FALSE;
+  const DWORD caller = GetCurrentThreadId();
+  if (ownedByCaller(section, caller)) {
+    noteReentered(section);
+    return TRUE;
+  }
   if (pthread_mutex_trylock(&section->Mutex) != 0) return FALSE;
-  noteEntered(section);
+  noteAcquired(section, caller);
   return TRUE;
 }
 
@@ -64,7 +89,8 @@ void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section) {
   }
   const LONG remaining = section->RecursionCount - 1;
   __atomic_store_n(&section->RecursionCount, remaining, __ATOMIC_RELAXED);
-  if (remaining == 0) __atomic_store_n(&section->OwningThread, DWORD{0}, __ATOMIC_RELAXED);
+  if (remaining > 0) return;
+  __atomic_store_n(&section->OwningThread, DWORD{0}, __ATOMIC_RELAXED);
   pthread_mutex_unlock(&section->Mutex);
 }
 

@@ -12,7 +12,8 @@ namespace kcm::kernel {
 
 namespace {
 
-pthread_mutex_t g_dispatcherLock = PTHREAD_MUTEX_INITIALIZER;
+// Adaptive: it guards a few instructions at a time, and contended sleeps cost more.
+pthread_mutex_t g_dispatcherLock = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
 
 // An absolute point on CLOCK_MONOTONIC, or never.
 class Deadline {
@@ -46,7 +47,7 @@ DispatcherLock::~DispatcherLock() { pthread_mutex_unlock(&g_dispatcherLock); }
 // the wait unregisters it (glibc re-acquires the mutex before the unwind starts).
 class WaitBlock {
  public:
-  explicit WaitBlock(const std::vector<DispatcherObject*>& objects) : objects_(objects) {
+  explicit WaitBlock(const WaitTargets& objects) : objects_(objects) {
     pthread_condattr_t attributes;
     pthread_condattr_init(&attributes);
     pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
@@ -78,7 +79,7 @@ class WaitBlock {
   }
 
  private:
-  const std::vector<DispatcherObject*>& objects_;
+  const WaitTargets& objects_;
   pthread_cond_t wakeUp_;
 };
 
@@ -86,8 +87,7 @@ void DispatcherObject::wakeWaiters() {
   for (WaitBlock* block : waitBlocks_) block->wake();
 }
 
-bool waitUntil(DispatcherLock& /*lock*/, const std::vector<DispatcherObject*>& objects, DWORD milliseconds,
-               const std::function<bool()>& tryComplete) {
+bool waitUntil(DispatcherLock& /*lock*/, const WaitTargets& objects, DWORD milliseconds, WaitCondition tryComplete) {
   if (tryComplete()) return true;
   if (milliseconds == 0) return false;
   const Deadline deadline(milliseconds);

@@ -14,7 +14,7 @@
 
 #include <pthread.h>
 
-#include <functional>
+#include <utility>
 #include <vector>
 
 #include "KernelObject.h"
@@ -55,11 +55,42 @@ class WaitableObject : public DispatcherObject {
   virtual void acquire() {}
 };
 
+// The objects of one wait: a single object or a list. Waits lie on hot paths (a
+// completion port's consumer, a message loop), so neither this nor WaitCondition
+// allocates.
+class WaitTargets {
+ public:
+  WaitTargets(DispatcherObject* single) : data_(&single_), size_(1), single_(single) {}
+  WaitTargets(const std::vector<DispatcherObject*>& objects) : data_(objects.data()), size_(objects.size()) {}
+  WaitTargets(const WaitTargets&) = delete;
+  WaitTargets& operator=(const WaitTargets&) = delete;
+
+  DispatcherObject* const* begin() const { return data_; }
+  DispatcherObject* const* end() const { return data_ + size_; }
+
+ private:
+  DispatcherObject* const* data_;
+  size_t size_;
+  DispatcherObject* single_ = nullptr;
+};
+
+// A non-owning reference to the caller's test; the callable outlives the wait.
+class WaitCondition {
+ public:
+  template <class Callable>
+  WaitCondition(Callable&& test)
+      : callable_(&test), call_([](void* callable) { return (*static_cast<std::remove_reference_t<Callable>*>(callable))(); }) {}
+  bool operator()() const { return call_(callable_); }
+
+ private:
+  void* callable_;
+  bool (*call_)(void*);
+};
+
 // Runs `tryComplete` at once and again each time one of `objects` wakes its waiters,
 // until it answers true (answers true) or `milliseconds` have passed on the monotonic
 // clock (answers false; INFINITE never passes). The caller holds the dispatcher lock
 // through `lock`; `tryComplete` runs under it. A cancellation point.
-bool waitUntil(DispatcherLock& lock, const std::vector<DispatcherObject*>& objects, DWORD milliseconds,
-               const std::function<bool()>& tryComplete);
+bool waitUntil(DispatcherLock& lock, const WaitTargets& objects, DWORD milliseconds, WaitCondition tryComplete);
 
 }  // namespace kcm::kernel

@@ -51,14 +51,14 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES /*attributes*/, BOOL manualRese
 }
 
 BOOL WINAPI SetEvent(HANDLE event) {
-  std::shared_ptr<Event> object = lookupHandle<Event>(event);
+  auto object = lookupHandle<Event>(event);
   if (!object) return FALSE;
   object->set();
   return TRUE;
 }
 
 BOOL WINAPI ResetEvent(HANDLE event) {
-  std::shared_ptr<Event> object = lookupHandle<Event>(event);
+  auto object = lookupHandle<Event>(event);
   if (!object) return FALSE;
   object->reset();
   return TRUE;

@@ -14,7 +14,7 @@ HandleTable& HandleTable::instance() {
 
 HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
   object->addHandle();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AdaptiveMutex> lock(mutex_);
   lastValue_ += 4;
   entries_.emplace(lastValue_, std::move(object));
   return reinterpret_cast<HANDLE>(lastValue_);
@@ -22,7 +22,7 @@ HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
 
 std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
   if (handle == kCurrentThreadPseudoHandle) return currentThreadObject();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AdaptiveMutex> lock(mutex_);
   auto entry = entries_.find(reinterpret_cast<uintptr_t>(handle));
   return entry == entries_.end() ? nullptr : entry->second;
 }
@@ -30,7 +30,7 @@ std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
 std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
   std::shared_ptr<KernelObject> object;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AdaptiveMutex> lock(mutex_);
     auto entry = entries_.find(reinterpret_cast<uintptr_t>(handle));
     if (entry == entries_.end()) return nullptr;
     object = std::move(entry->second);

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <unordered_map>
 
+#include "AdaptiveMutex.h"
 #include "KernelObject.h"
 #include "errhandlingapi.h"
 #include "winerror.h"
@@ -29,7 +31,7 @@ class HandleTable {
  private:
   HandleTable() = default;
 
-  mutable std::mutex mutex_;
+  mutable AdaptiveMutex mutex_;
   std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> entries_;  // guarded by mutex_
   uintptr_t lastValue_ = 0;                                              // guarded by mutex_
 };
@@ -41,12 +43,33 @@ inline bool isPseudoHandle(HANDLE handle) {
   return handle == kCurrentProcessPseudoHandle || handle == kCurrentThreadPseudoHandle;
 }
 
+// An object found by its handle, kept alive while the reference lives. Unlike a
+// shared_ptr<T> cast from the table's entry, it takes no second reference count.
+template <class T>
+class ObjectRef {
+ public:
+  ObjectRef(std::shared_ptr<KernelObject> owner, T* object) : owner_(std::move(owner)), object_(object) {}
+  explicit operator bool() const { return object_ != nullptr; }
+  T* operator->() const { return object_; }
+  T& operator*() const { return *object_; }
+  T* get() const { return object_; }
+  std::shared_ptr<T> shared() const { return std::shared_ptr<T>(owner_, object_); }
+
+ private:
+  std::shared_ptr<KernelObject> owner_;
+  T* object_;
+};
+
 // The object behind `handle` if it is a T; otherwise null, with ERROR_INVALID_HANDLE.
 template <class T>
-std::shared_ptr<T> lookupHandle(HANDLE handle) {
-  std::shared_ptr<T> object = std::dynamic_pointer_cast<T>(HandleTable::instance().find(handle));
-  if (!object) SetLastError(ERROR_INVALID_HANDLE);
-  return object;
+ObjectRef<T> lookupHandle(HANDLE handle) {
+  std::shared_ptr<KernelObject> owner = HandleTable::instance().find(handle);
+  T* object = dynamic_cast<T*>(owner.get());
+  if (object == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    owner.reset();
+  }
+  return ObjectRef<T>(std::move(owner), object);
 }
 
 // Registers a new object and answers its first handle.

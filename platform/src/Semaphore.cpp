@@ -56,7 +56,7 @@ HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES /*attributes*/, LONG initia
 }
 
 BOOL WINAPI ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount) {
-  std::shared_ptr<Semaphore> object = lookupHandle<Semaphore>(semaphore);
+  auto object = lookupHandle<Semaphore>(semaphore);
   if (!object) return FALSE;
   LONG previous = 0;
   // Windows reports a release past the maximum as ERROR_TOO_MANY_POSTS; our error

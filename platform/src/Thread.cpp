@@ -284,12 +284,12 @@ DWORD WINAPI GetCurrentThreadId(void) {
 DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 
 DWORD WINAPI GetThreadId(HANDLE thread) {
-  std::shared_ptr<ThreadObject> object = lookupHandle<ThreadObject>(thread);
+  auto object = lookupHandle<ThreadObject>(thread);
   return object ? object->id() : 0;
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
-  std::shared_ptr<ThreadObject> object = lookupHandle<ThreadObject>(thread);
+  auto object = lookupHandle<ThreadObject>(thread);
   if (!object) return FALSE;
   if (!exitCode) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -300,14 +300,14 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 }
 
 BOOL WINAPI TerminateThread(HANDLE thread, DWORD exitCode) {
-  std::shared_ptr<ThreadObject> object = lookupHandle<ThreadObject>(thread);
+  auto object = lookupHandle<ThreadObject>(thread);
   if (!object) return FALSE;
-  if (object == t_current.object) ExitThread(exitCode);
+  if (object.get() == t_current.object.get()) ExitThread(exitCode);
   object->terminate(exitCode);
   return TRUE;
 }
 
 DWORD WINAPI ResumeThread(HANDLE thread) {
-  std::shared_ptr<ThreadObject> object = lookupHandle<ThreadObject>(thread);
+  auto object = lookupHandle<ThreadObject>(thread);
   return object ? object->resume() : static_cast<DWORD>(-1);
 }

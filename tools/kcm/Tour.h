@@ -14,3 +14,4 @@ struct TourStep {
 std::vector<TourStep> CoreServicesTour();
 std::vector<TourStep> PlatformTour();
 std::vector<TourStep> LoggingTour();
+std::vector<TourStep> ServicesTour();

@@ -8,7 +8,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
