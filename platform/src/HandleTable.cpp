@@ -27,6 +27,27 @@ std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
   return entry == entries_.end() ? nullptr : entry->second;
 }
 
+KernelObject* HandleTable::findCached(HANDLE handle) const {
+  struct LastLookup {
+    HANDLE handle = nullptr;
+    uint64_t removals = 0;
+    std::shared_ptr<KernelObject> object;
+  };
+  thread_local LastLookup last;
+  if (isPseudoHandle(handle)) {
+    thread_local std::shared_ptr<KernelObject> pseudo;  // the caller's own thread object
+    pseudo = find(handle);
+    return pseudo.get();
+  }
+  // Read before the lookup: a handle closed meanwhile makes the next hit a miss.
+  const uint64_t removals = removals_.load(std::memory_order_acquire);
+  if (last.object && last.handle == handle && last.removals == removals) return last.object.get();
+  last.object = find(handle);
+  last.handle = handle;
+  last.removals = removals;
+  return last.object.get();
+}
+
 std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
   std::shared_ptr<KernelObject> object;
   {
@@ -35,6 +56,7 @@ std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
     if (entry == entries_.end()) return nullptr;
     object = std::move(entry->second);
     entries_.erase(entry);
+    removals_.fetch_add(1, std::memory_order_release);
   }
   // Outside the table's lock: the object's reaction may take other locks.
   object->releaseHandle();

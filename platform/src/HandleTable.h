@@ -1,6 +1,7 @@
 // The process-wide table that turns HANDLE values into kernel objects.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,11 @@ class HandleTable {
   HANDLE insert(std::shared_ptr<KernelObject> object);
   // Resolves GetCurrentThread() to the caller's thread object; null when unknown.
   std::shared_ptr<KernelObject> find(HANDLE handle) const;
+  // The same, without the table's lock or a new reference when the calling thread looked
+  // this handle up last and no handle has been closed since: hot paths (a completion
+  // port's producer and consumer) then share no lock here. The object is kept alive by
+  // the calling thread's cache until its next lookup.
+  KernelObject* findCached(HANDLE handle) const;
   // Answers the removed object, null when the handle was not open.
   std::shared_ptr<KernelObject> remove(HANDLE handle);
 
@@ -34,6 +40,7 @@ class HandleTable {
   mutable AdaptiveMutex mutex_;
   std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> entries_;  // guarded by mutex_
   uintptr_t lastValue_ = 0;                                              // guarded by mutex_
+  std::atomic<uint64_t> removals_{0};  // how many handles were ever closed
 };
 
 const HANDLE kCurrentProcessPseudoHandle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
@@ -43,33 +50,22 @@ inline bool isPseudoHandle(HANDLE handle) {
   return handle == kCurrentProcessPseudoHandle || handle == kCurrentThreadPseudoHandle;
 }
 
-// An object found by its handle, kept alive while the reference lives. Unlike a
-// shared_ptr<T> cast from the table's entry, it takes no second reference count.
-template <class T>
-class ObjectRef {
- public:
-  ObjectRef(std::shared_ptr<KernelObject> owner, T* object) : owner_(std::move(owner)), object_(object) {}
-  explicit operator bool() const { return object_ != nullptr; }
-  T* operator->() const { return object_; }
-  T& operator*() const { return *object_; }
-  T* get() const { return object_; }
-  std::shared_ptr<T> shared() const { return std::shared_ptr<T>(owner_, object_); }
-
- private:
-  std::shared_ptr<KernelObject> owner_;
-  T* object_;
-};
-
 // The object behind `handle` if it is a T; otherwise null, with ERROR_INVALID_HANDLE.
+// Valid until the calling thread looks up another handle (see findCached); a caller that
+// keeps several objects at once takes them with lookupShared.
 template <class T>
-ObjectRef<T> lookupHandle(HANDLE handle) {
-  std::shared_ptr<KernelObject> owner = HandleTable::instance().find(handle);
-  T* object = dynamic_cast<T*>(owner.get());
-  if (object == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    owner.reset();
-  }
-  return ObjectRef<T>(std::move(owner), object);
+T* lookupHandle(HANDLE handle) {
+  T* object = dynamic_cast<T*>(HandleTable::instance().findCached(handle));
+  if (object == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return object;
+}
+
+// As lookupHandle, holding its own reference.
+template <class T>
+std::shared_ptr<T> lookupShared(HANDLE handle) {
+  std::shared_ptr<T> object = std::dynamic_pointer_cast<T>(HandleTable::instance().find(handle));
+  if (!object) SetLastError(ERROR_INVALID_HANDLE);
+  return object;
 }
 
 // Registers a new object and answers its first handle.

@@ -302,7 +302,7 @@ BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 BOOL WINAPI TerminateThread(HANDLE thread, DWORD exitCode) {
   auto object = lookupHandle<ThreadObject>(thread);
   if (!object) return FALSE;
-  if (object.get() == t_current.object.get()) ExitThread(exitCode);
+  if (object == t_current.object.get()) ExitThread(exitCode);
   object->terminate(exitCode);
   return TRUE;
 }

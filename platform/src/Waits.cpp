@@ -52,7 +52,7 @@ bool resolveWaitHandles(DWORD count, const HANDLE* handles, bool waitAll, Waitab
   }
   objects->clear();
   for (DWORD index = 0; index < count; ++index) {
-    std::shared_ptr<WaitableObject> object = lookupHandle<WaitableObject>(handles[index]).shared();
+    std::shared_ptr<WaitableObject> object = lookupShared<WaitableObject>(handles[index]);
     if (!object) return false;
     objects->push_back(std::move(object));
   }
