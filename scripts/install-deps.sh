@@ -7,7 +7,9 @@ packages=(
   cmake ninja-build g++ clang-14 pkgconf   # toolchain (clang-14: the warnings check)
   libgtest-dev libgmock-dev                # tests
   libbenchmark-dev libconcurrentqueue-dev  # benchmarks and the queue they are compared with
-  qt6-base-dev                             # QtCore: logging and diagnostics
+  qt6-base-dev qt6-5compat-dev             # QtCore (logging, diagnostics), Core5Compat (QRegExp)
+  nettle-dev                               # DES for the VNC password helper
+  libyuv-dev                               # the pixel-conversion benchmark's anchor
   libdw-dev                                # elfutils: symbols and lines of stack traces
 )
 
