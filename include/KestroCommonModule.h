@@ -18,3 +18,7 @@
 #include "KestroReaderWriterLock.h"
 #include "KestroLog.h"
 #include "KestroCrashReport.h"
+#include "KestroCmdLineParser.h"
+#include "KestroPixelConvert.h"
+#include "KestroFormatHelpers.h"
+#include "KestroSystemHelpers.h"

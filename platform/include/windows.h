@@ -16,3 +16,5 @@
 #include "timeapi.h"
 #include "winuser.h"
 #include "combaseapi.h"
+#include "winbase.h"
+#include "wingdi.h"

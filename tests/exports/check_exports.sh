@@ -8,7 +8,7 @@ status=0
 
 defined() { nm -D --defined-only "$1" | awk '{print $3}' | grep -v '^_\(init\|fini\|edata\|end\|_bss_start\)$' || true; }
 
-library_allowed='^(Kestro::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$)'
+library_allowed='^(Kestro::|QCmdLine(Argument|Parser)::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*(\[abi:cxx11\])?\(|vncEncryptPasswd\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$)'
 unexpected=$(defined "$library" | c++filt | grep -Ev "$library_allowed" || true)
 if [[ -n "$unexpected" ]]; then
   echo "libKestroCommonModule.so exports internal names:"; echo "$unexpected"; status=1
@@ -27,7 +27,7 @@ fi
 library_names=$(defined "$library" | c++filt)
 platform_names=$(defined "$platform")
 for name in kcm_logExpression kcm_setDefaultLogFile "Kestro::CIOBuffer::write" "CThreadLock::Lock" \
-    "se_translator::translator" "sym_engine::stack_trace" ZT_Dump_Access_violation; do
+    "se_translator::translator" "sym_engine::stack_trace" ZT_Dump_Access_violation "QCmdLineParser::parse"; do
   grep -q "^$name(" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
 for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle" "typeinfo for se_translator::access_violation"; do

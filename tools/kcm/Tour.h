@@ -5,6 +5,15 @@
 #include <string>
 #include <vector>
 
+// Settings some steps take from kcm's command line.
+struct TourOptions {
+  std::string input;   // convert: a YUY2 frame file; colour bars when empty
+  std::string output;  // convert: where the RGB32 frame goes
+  int width = 1280;
+  int height = 720;
+};
+TourOptions& Options();
+
 struct TourStep {
   std::string name;
   std::string summary;
@@ -15,3 +24,5 @@ std::vector<TourStep> CoreServicesTour();
 std::vector<TourStep> PlatformTour();
 std::vector<TourStep> LoggingTour();
 std::vector<TourStep> ServicesTour();
+std::vector<TourStep> ConvertTour();
+std::vector<TourStep> SystemTour();

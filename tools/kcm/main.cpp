@@ -1,22 +1,66 @@
-// kcm [step...]: runs the tour of the library on embedded defaults, or the named steps.
+// kcm [-l] [step...]: runs the tour of the library on embedded defaults, or the named steps.
 #include <stdio.h>
-#include <string.h>
 
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "KestroCmdLineParser.h"
 #include "Tour.h"
 
 namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
 }
 
-void PrintUsage(const std::vector<TourStep>& steps) {
-  printf("usage: kcm [step...]\n\nWithout a step, every step runs in this order:\n");
-  for (const TourStep& step : steps) printf("  %-12s %s\n", step.name.c_str(), step.summary.c_str());
+bool IsStep(const std::vector<TourStep>& steps, const std::string& name) {
+  return std::any_of(steps.begin(), steps.end(), [&](const TourStep& step) { return step.name == name; });
+}
+
+// The description of the help text: what kcm does and every step in the order they run.
+QString Description(const std::vector<TourStep>& steps) {
+  int width = 0;
+  for (const TourStep& step : steps) width = std::max(width, static_cast<int>(step.name.size()));
+  QString text = "Runs the tour of the library on embedded defaults, or the named steps.\n\n"
+                 "Without a step, every step runs in this order:";
+  for (const TourStep& step : steps) text += QString::asprintf("\n  %-*s  %s", width, step.name.c_str(), step.summary.c_str());
+  return text;
+}
+
+// The parser refuses elements that do not begin with '-': those are the step names.
+struct CommandLine {
+  std::vector<const char*> options;  // the program, then every option
+  std::vector<std::string> steps;
+};
+
+// The options that take a value in the next element ("-s 640x480").
+bool TakesValue(const char* option) {
+  static const std::set<std::string> kValueOptions = {"-i", "-o", "-s", "--input", "--output", "--size"};
+  return kValueOptions.count(option) != 0;
+}
+
+CommandLine Split(int argc, char** argv) {
+  CommandLine line;
+  for (int i = 0; i < argc; ++i) {
+    const bool valueOfOption = i > 1 && argv[i - 1][0] == '-' && TakesValue(argv[i - 1]);
+    if (i == 0 || argv[i][0] == '-' || valueOfOption) {
+      line.options.push_back(argv[i]);
+    } else {
+      line.steps.push_back(argv[i]);
+    }
+  }
+  return line;
+}
+
+int Refuse(const QCmdLineParser& parser, const QString& message) {
+  printf("%s\nkcm: %s\n", qPrintable(parser.usage()), qPrintable(message));
+  return 2;
 }
 
 bool RunStep(const TourStep& step) {
@@ -26,27 +70,67 @@ bool RunStep(const TourStep& step) {
   return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<TourStep> steps = AllSteps();
-  if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-    PrintUsage(steps);
-    return 0;
-  }
+// Runs the wanted steps, or all of them, in tour order.
+int RunTour(const std::vector<TourStep>& steps, const std::vector<std::string>& wanted) {
   int failures = 0;
   int ran = 0;
   for (const TourStep& step : steps) {
-    bool wanted = argc == 1;
-    for (int i = 1; i < argc; ++i) wanted = wanted || step.name == argv[i];
-    if (!wanted) continue;
+    if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), step.name) == wanted.end()) continue;
     ++ran;
     if (!RunStep(step)) ++failures;
   }
-  if (ran == 0) {
-    PrintUsage(steps);
-    return 2;
-  }
   printf("%d of %d steps ok\n", ran - failures, ran);
   return failures == 0 ? 0 : 1;
+}
+
+bool ApplyOptions(const QMap<QString, QVariant>& options, QString* error) {
+  TourOptions& tour = Options();
+  // Keys are the first names without their dashes.
+  if (options.contains("i")) tour.input = options.value("i").toString().toStdString();
+  if (options.contains("o")) tour.output = options.value("o").toString().toStdString();
+  if (!options.contains("s")) return true;
+  const QStringList size = options.value("s").toString().split('x');
+  const int width = size.size() == 2 ? size[0].toInt() : 0;
+  const int height = size.size() == 2 ? size[1].toInt() : 0;
+  if (width < 2 || height < 1 || width > 16384 || height > 16384) {
+    *error = QString("Bad frame size: %1 (want WIDTHxHEIGHT)").arg(options.value("s").toString());
+    return false;
+  }
+  tour.width = width;
+  tour.height = height;
+  return true;
+}
+
+}  // namespace
+
+TourOptions& Options() {
+  static TourOptions options;
+  return options;
+}
+
+int main(int argc, char** argv) {
+  const std::vector<TourStep> steps = AllSteps();
+  QCmdLineParser parser(Description(steps));
+  parser.setApplicationName("kcm");
+  parser.addOption("-l", QCmdLineArgument::StoreTrue, "list the step names and exit", "--list");
+  parser.addOption("-i", QCmdLineArgument::Store, "convert: a YUY2 frame file (colour bars when absent)",
+                   "--input");
+  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write", "--output");
+  parser.addOption("-s", QCmdLineArgument::Store, "convert: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
+  parser.setUsage(parser.usage() + " [step...]");
+
+  CommandLine line = Split(argc, argv);
+  QString error;
+  // Prints the help text and exits on -h or --help.
+  const QMap<QString, QVariant> options = parser.parse(static_cast<int>(line.options.size()), line.options.data(), &error);
+  if (!error.isEmpty()) return Refuse(parser, error);
+  if (options.contains("l")) {
+    for (const TourStep& step : steps) puts(step.name.c_str());
+    return 0;
+  }
+  if (!ApplyOptions(options, &error)) return Refuse(parser, error);
+  for (const std::string& name : line.steps) {
+    if (!IsStep(steps, name)) return Refuse(parser, QString("Unknown step: %1").arg(QString::fromLocal8Bit(name.c_str())));
+  }
+  return RunTour(steps, line.steps);
 }
