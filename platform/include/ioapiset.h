@@ -25,6 +25,9 @@ KCM_PLATFORM_API BOOL WINAPI PostQueuedCompletionStatus(HANDLE port, DWORD bytes
                                                         ULONG_PTR completionKey, LPOVERLAPPED overlapped);
 // FALSE with GetLastError() == WAIT_TIMEOUT and *overlapped == NULL when no packet came
 // in time; FALSE with ERROR_INVALID_HANDLE when the port is closed while waiting.
+// A call takes the waiting packets (up to 64) at once and the calling thread's next calls
+// hand them out in order: producer and consumer then share the port's lock once per
+// batch. Other threads waiting on the port get the later packets.
 KCM_PLATFORM_API BOOL WINAPI GetQueuedCompletionStatus(HANDLE port, LPDWORD bytesTransferred,
                                                        PULONG_PTR completionKey, LPOVERLAPPED* overlapped,
                                                        DWORD milliseconds);

@@ -65,11 +65,14 @@ class CompletionPort final : public DispatcherObject {
     wakeWaiters();
   }
 
+  // Distinguishes this port from any later one at the same address.
+  uint64_t serial() const { return serial_; }
+
   // Read without the lock, only to decide whether spinning is still worth it.
   bool looksEmpty() const { return pending_.load(std::memory_order_acquire) == 0; }
 
-  // Both with the dispatcher lock held.
-  bool closed() const { return closed_; }
+  // Both with the dispatcher lock held (closed may also be read without it).
+  bool closed() const { return closed_.load(std::memory_order_acquire); }
   bool takeOldest(CompletionPacket* packet) {
     if (packets_.empty()) return false;
     *packet = packets_.pop();
@@ -82,7 +85,7 @@ class CompletionPort final : public DispatcherObject {
   // are dropped.
   void onLastHandleClosed() override {
     DispatcherLock lock;
-    closed_ = true;
+    closed_.store(true, std::memory_order_release);
     packets_.clear();
     pending_.store(0, std::memory_order_relaxed);
     wakeWaiters();
@@ -91,9 +94,50 @@ class CompletionPort final : public DispatcherObject {
  private:
   // guarded by the dispatcher lock:
   PacketRing packets_;
-  bool closed_ = false;
+  std::atomic<bool> closed_{false};
   std::atomic<size_t> pending_{0};  // written under the lock
+  const uint64_t serial_ = nextSerial();
+
+  static uint64_t nextSerial() {
+    static std::atomic<uint64_t> serials{0};
+    return ++serials;
+  }
 };
+
+// A consumer takes the waiting packets, up to a batch, in one hold of the lock and
+// hands them out in order on its next calls, so that producer and consumer meet on the
+// lock once per batch rather than once per packet. The packets are then the consumer's:
+// other threads waiting on the same port get the later ones (as with a concurrency value
+// of 1, only one consumer runs at a time anyway), and closing the port drops them as it
+// drops the queued ones.
+class TakenPackets {
+ public:
+  bool next(const CompletionPort& port, CompletionPacket* packet) {
+    if (serial_ != port.serial() || next_ == count_) return false;
+    if (port.closed()) {
+      next_ = count_ = 0;
+      return false;
+    }
+    *packet = packets_[next_++];
+    return true;
+  }
+  // With the dispatcher lock held.
+  bool takeFrom(CompletionPort& port, CompletionPacket* packet) {
+    serial_ = port.serial();
+    next_ = count_ = 0;
+    while (count_ < kBatch && port.takeOldest(&packets_[count_])) ++count_;
+    return next(port, packet);
+  }
+
+ private:
+  static constexpr int kBatch = 64;
+  uint64_t serial_ = 0;
+  int next_ = 0;
+  int count_ = 0;
+  CompletionPacket packets_[kBatch];
+};
+
+thread_local TakenPackets t_taken;
 
 enum class DequeueResult { Packet, TimedOut, PortClosed };
 
@@ -108,12 +152,13 @@ void spinWhileEmpty(const CompletionPort& port) {
 }
 
 DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, CompletionPacket* packet) {
+  if (t_taken.next(port, packet)) return DequeueResult::Packet;
   if (milliseconds != 0 && port.looksEmpty()) spinWhileEmpty(port);
   bool portClosed = false;
   DispatcherLock lock;
   const bool completed = waitUntil(lock, {&port}, milliseconds, [&] {
     portClosed = port.closed();
-    return portClosed || port.takeOldest(packet);
+    return portClosed || t_taken.takeFrom(port, packet);
   });
   if (!completed) return DequeueResult::TimedOut;
   return portClosed ? DequeueResult::PortClosed : DequeueResult::Packet;

@@ -6,6 +6,8 @@
 // RecursionCount and OwningThread are written by the owner while it holds the mutex
 // but may be read by any thread (LeaveCriticalSection checks ownership, debug code
 // looks at them), so they are accessed atomically.
+#include <unistd.h>
+
 #include "errhandlingapi.h"
 #include "processthreadsapi.h"
 #include "synchapi.h"
@@ -43,8 +45,11 @@ bool spinToAcquire(LPCRITICAL_SECTION section) {
 
 }  // namespace
 
+// Current Windows spins on every critical section before it sleeps, even one made
+// without a spin count; so do we, where there is another processor to wait for.
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) {
-  InitializeCriticalSectionAndSpinCount(section, 0);
+  static const DWORD kDefaultSpinCount = sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 2000 : 0;
+  InitializeCriticalSectionAndSpinCount(section, kDefaultSpinCount);
 }
 
 BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount) {
