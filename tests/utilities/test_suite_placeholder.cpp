@@ -1,4 +1,0 @@
-#include <gtest/gtest.h>
-
-// Keeps the suite buildable while it has no other file.
-TEST(UtilitySuite, Builds) {}
