@@ -103,6 +103,37 @@ TEST_P(PixelPaths, RgbToYuvMatchesReferenceInEveryLayout) {
   }
 }
 
+// Channel values at the ends and around the offsets, every B G R combination, each pixel
+// paired with many others: the extremes of the intermediate sums of the vector rows.
+TEST_P(PixelPaths, RgbToYuvMatchesReferenceAtChannelExtremes) {
+  const uint8_t levels[] = {0, 1, 2, 15, 16, 17, 127, 128, 129, 238, 254, 255};
+  std::vector<uint32_t> colors;
+  for (uint8_t b : levels) {
+    for (uint8_t g : levels) {
+      for (uint8_t r : levels) colors.push_back(b | g << 8 | r << 16 | uint32_t{0x80} << 24);
+    }
+  }
+  const int pairs = static_cast<int>(colors.size());
+  const int rows = 16;
+  for (int variant = 0; variant < 4; ++variant) {
+    const bool alpha = variant & 1, rgb32 = variant & 2;
+    SCOPED_TRACE(variant);
+    const std::size_t pixelBytes = rgb32 ? 4 : 3;
+    GuardedBuffer src(2 * pixelBytes * pairs * rows, 0, 1);
+    for (int row = 0; row < rows; ++row) {
+      for (int k = 0; k < pairs; ++k) {
+        uint8_t* pair = src.data() + 2 * pixelBytes * (static_cast<std::size_t>(row) * pairs + k);
+        const uint32_t second = colors[(static_cast<std::size_t>(k) * 37 + row * 131) % colors.size()];
+        std::memcpy(pair, &colors[k], pixelBytes);
+        std::memcpy(pair + pixelBytes, &second, pixelBytes);
+      }
+    }
+    ExpectSameAsReference(static_cast<std::size_t>(pairs) * rows * (alpha ? 6 : 4), 0, [&](uint8_t* dst) {
+      EXPECT_EQ(0, kcm_RGB2YUV(src.data(), dst, 2 * pairs, rows, alpha, rgb32));
+    });
+  }
+}
+
 TEST_P(PixelPaths, BlendingMatchesReferenceSameSizeAndPlaced) {
   for (const FrameShape& s : Shapes()) {
     const int height = std::abs(s.height);
