@@ -22,7 +22,6 @@ class AdaptiveMutex {
 
   void lock() { pthread_mutex_lock(&mutex_); }
   void unlock() { pthread_mutex_unlock(&mutex_); }
-  pthread_mutex_t* native() { return &mutex_; }
 
  private:
   pthread_mutex_t mutex_;
