@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <list>
 
 #include "minwindef.h"
@@ -57,6 +58,9 @@ class KCM_API CDataStorage {
   // Gives a packet from Begin_GetData back for reuse. A null packet, or one that is not
   // out of this storage (never handed out, or given back already), is ignored.
   void End_GetData(tagDataPacket* packet);
+  // End_GetData(|givenBack|) and then Begin_GetData() under one hold of the lock, for a
+  // consumer that takes packets in a loop.
+  tagDataPacket* Exchange_GetData(tagDataPacket* givenBack);
   // Moves every waiting packet, emptied and in order, behind the given-back ones; with
   // |freeMemory|, then destroys all of those.
   void RemoveData(bool freeMemory);
@@ -69,11 +73,29 @@ class KCM_API CDataStorage {
  private:
   typedef std::list<tagDataPacket*> PacketList;
 
+  // The consumer's list moves; the caller holds _takeLock.
+  tagDataPacket* takeOldest();
+  void giveBack(tagDataPacket* packet);
+  void exchangeBatch();
+  void collectGivenBack();
+  bool freeListLooksEmpty() const;
+  // Fills the packet in |staged|, or a new one when it is empty, and appends it.
+  void addGrown(PacketList& staged, unsigned long identifier, void* const data, unsigned long size, __int64 value1,
+                __int64 value2, __int64 value3, __int64 value4);
+
+  // The producers' side.
   PacketList _dataList;  // waiting packets, oldest first
   PacketList _freeList;  // given-back packets, emptied, for reuse
-  CThreadLock _lock;     // guards the three lists
+  CThreadLock _lock;     // guards _dataList and _freeList
+  std::atomic<bool> _freeListEmpty{true};  // a hint, read without the lock
+
+  // The consumers' side, on cache lines of its own: a consumer takes waiting packets over
+  // in batches, so that it meets the producers on _lock once per batch.
+  alignas(64) CThreadLock _takeLock;  // guards the lists below; taken before _lock
+  PacketList _takenAhead;  // the oldest waiting packets, taken over from _dataList
   // The nodes of the packets handed out, still pointing at them: End_GetData moves the
   // node back, so the lists need no allocation, and a packet that is not out is found
   // not to be.
   PacketList _handedOut;
+  PacketList _givenBack;  // emptied, passed on to _freeList with the next batch
 };

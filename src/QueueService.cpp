@@ -85,6 +85,7 @@ void CQueueServiceThread::Release() {
   CThreadLockHandle guard(&_lock, true);
   _port = nullptr;
   if (_queues == nullptr) return;
+  GiveBackDelivered();  // a worker ended by force may not have
   for (uint32_t i = 0; i < _queueCount; ++i) _queues[i].RemoveData(true);
   delete[] _queues;
   _queues = nullptr;
@@ -115,6 +116,7 @@ unsigned long CQueueServiceThread::PacketCount() {
 bool CQueueServiceThread::OnThreadStartEvent() { return _owner->Sink()->OnQueueServiceStart(); }
 
 bool CQueueServiceThread::OnThreadStopEvent() {
+  GiveBackDelivered();
   _owner->Sink()->OnQueueServiceStop();
   return true;
 }
@@ -128,15 +130,19 @@ bool CQueueServiceThread::OnThreadRun() {
     Deliver(key < _queueCount ? static_cast<uint32_t>(key) : _queueCount - 1);
     return true;
   }
+  GiveBackDelivered();
   if (_idleTimeout == INFINITE) return false;
   NotifyIdle();
   return true;
 }
 
 // The item is handed over outside the worker's lock: producers go on adding meanwhile.
+// It is given back when the next one is taken, under the same hold of the queue's lock.
 __attribute__((no_sanitize("null"))) void CQueueServiceThread::Deliver(uint32_t queueIndex) {
   CDataStorage& queue = _queues[queueIndex];
-  CDataStorage::tagDataPacket* item = queue.Begin_GetData();
+  if (_delivered.queueIndex != queueIndex) GiveBackDelivered();
+  CDataStorage::tagDataPacket* item = queue.Exchange_GetData(_delivered.packet);
+  _delivered = {};
   if (item == nullptr) return;
   try {
     _owner->Sink()->OnQueueServiceSink(queueIndex, item->identifier, item->buffer.data(), item->size, item->value1,
@@ -147,7 +153,12 @@ __attribute__((no_sanitize("null"))) void CQueueServiceThread::Deliver(uint32_t 
   } catch (...) {
     kcm_logExpression(kSourcePath, __LINE__, "OnQueueServiceThread error", KcmLogDebug, true);
   }
-  queue.End_GetData(item);
+  _delivered = {item, queueIndex};
+}
+
+void CQueueServiceThread::GiveBackDelivered() {
+  if (_delivered.packet != nullptr) _queues[_delivered.queueIndex].End_GetData(_delivered.packet);
+  _delivered = {};
 }
 
 __attribute__((no_sanitize("null"))) void CQueueServiceThread::NotifyIdle() {

@@ -32,14 +32,22 @@ class CQueueServiceThread : public CServiceThread {
   bool OnThreadStopEvent() override;
   bool OnThreadRun() override;
   void Deliver(uint32_t queueIndex);
+  void GiveBackDelivered();
   void NotifyIdle();
 
   HANDLE _port;
   uint32_t _queueCount;
-  CThreadLock _lock;  // guards the queue array and the totals
   CDataStorage* _queues;
   CQueueService* _owner;
   uint32_t _idleTimeout;
+  // The item last handed to the sink, kept out until the worker takes the next one.
+  struct DeliveredItem {
+    CDataStorage::tagDataPacket* packet = nullptr;
+    uint32_t queueIndex = 0;
+  } _delivered;
+  // Guards the queue array and the totals. Only producers take it; on a cache line of its
+  // own, the worker's reads of the fields above do not steal it from them.
+  alignas(64) CThreadLock _lock;
 };
 
 class CQueueService : public CUnknownExObject<IQueueServiceEngine, IID_IQueueServiceEngine> {

@@ -35,9 +35,11 @@ void noteAcquired(LPCRITICAL_SECTION section, DWORD caller) {
   __atomic_store_n(&section->RecursionCount, LONG{1}, __ATOMIC_RELAXED);
 }
 
+// Spins on a read of the owner and tries the mutex only when it looks free: a
+// try-lock writes, and writing in a loop would steal the line from the owner.
 bool spinToAcquire(LPCRITICAL_SECTION section) {
   for (ULONG_PTR tries = 0; tries < section->SpinCount; ++tries) {
-    if (pthread_mutex_trylock(&section->Mutex) == 0) return true;
+    if (owner(section) == 0 && pthread_mutex_trylock(&section->Mutex) == 0) return true;
     __builtin_ia32_pause();
   }
   return false;
