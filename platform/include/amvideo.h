@@ -1,4 +1,4 @@
-// DirectShow video format blocks (FORMAT_VideoInfo).
+// DirectShow video format blocks (FORMAT_VideoInfo, FORMAT_MPEGVideo).
 #pragma once
 
 #include "minwindef.h"
@@ -40,7 +40,23 @@ typedef struct tagVIDEOINFO {
   };
 } VIDEOINFO;
 
+// FORMAT_MPEGVideo: cbSequenceHeader bytes of sequence header start at bSequenceHeader,
+// so a block needs SIZE_MPEG1VIDEOINFO(p) bytes.
+typedef struct tagMPEG1VIDEOINFO {
+  VIDEOINFOHEADER hdr;
+  DWORD dwStartTimeCode;
+  DWORD cbSequenceHeader;
+  BYTE bSequenceHeader[1];
+} MPEG1VIDEOINFO;
+
+#define MAX_SIZE_MPEG1_SEQUENCE_INFO 140
+#define SIZE_MPEG1VIDEOINFO(pv) (offsetof(MPEG1VIDEOINFO, bSequenceHeader) + (pv)->cbSequenceHeader)
+#define MPEG1_SEQUENCE_INFO(pv) ((const BYTE*)(pv)->bSequenceHeader)
+
 #ifdef __cplusplus
+static_assert(sizeof(MPEG1VIDEOINFO) == 104 && offsetof(MPEG1VIDEOINFO, dwStartTimeCode) == 88 &&
+                  offsetof(MPEG1VIDEOINFO, cbSequenceHeader) == 92 && offsetof(MPEG1VIDEOINFO, bSequenceHeader) == 96,
+              "MPEG1VIDEOINFO layout");
 static_assert(sizeof(VIDEOINFOHEADER) == 88 && offsetof(VIDEOINFOHEADER, AvgTimePerFrame) == 40 &&
                   offsetof(VIDEOINFOHEADER, bmiHeader) == 48,
               "VIDEOINFOHEADER layout");

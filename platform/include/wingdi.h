@@ -10,6 +10,8 @@ typedef struct tagRGBQUAD {
   BYTE rgbReserved;
 } RGBQUAD;
 
+#define BI_RGB 0L  // biCompression of an uncompressed image
+
 // A positive biHeight is a bottom-up image; biSize is 40.
 typedef struct tagBITMAPINFOHEADER {
   DWORD biSize;

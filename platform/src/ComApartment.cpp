@@ -1,5 +1,7 @@
 // Per-thread COM apartment bookkeeping: the model a thread chose and how many
 // initialisations it has not yet undone.
+#include "ComApartment.h"
+
 #include "combaseapi.h"
 
 namespace {
@@ -33,3 +35,5 @@ HRESULT WINAPI CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, C
 void WINAPI CoUninitialize(void) {
   if (t_apartment.initialisations > 0) --t_apartment.initialisations;
 }
+
+bool kcm::com::isThreadInitialised() { return t_apartment.initialisations > 0; }
