@@ -9,6 +9,7 @@
 #include "KestroTempldateHelper.h"
 #include "KestroThreadLock.h"
 #include "KestroIOBuffer.h"
+#include "KestroMediaStreamType.h"
 #include "KestroArrayTemplate.h"
 #include "KestroServiceThread.h"
 #include "KestroQueueService.h"
