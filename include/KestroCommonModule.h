@@ -22,4 +22,5 @@
 #include "KestroCmdLineParser.h"
 #include "KestroPixelConvert.h"
 #include "KestroFormatHelpers.h"
+#include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
