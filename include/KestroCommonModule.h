@@ -22,5 +22,6 @@
 #include "KestroCmdLineParser.h"
 #include "KestroPixelConvert.h"
 #include "KestroFormatHelpers.h"
+#include "KestroMediaMemPool.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"

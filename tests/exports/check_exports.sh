@@ -8,7 +8,7 @@ status=0
 
 defined() { nm -D --defined-only "$1" | awk '{print $3}' | grep -v '^_\(init\|fini\|edata\|end\|_bss_start\)$' || true; }
 
-library_allowed='^(Kestro::|QCmdLine(Argument|Parser)::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*(\[abi:cxx11\])?\(|vncEncryptPasswd\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$)'
+library_allowed='^((non-virtual thunk to )?(C|I)[A-Z][A-Za-z]*::|Kestro::|QCmdLine(Argument|Parser)::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*(\[abi:cxx11\])?\(|vncEncryptPasswd\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$|(Copy|Delete|Free)MediaType$|GetInterface$)'
 unexpected=$(defined "$library" | c++filt | grep -Ev "$library_allowed" || true)
 if [[ -n "$unexpected" ]]; then
   echo "libKestroCommonModule.so exports internal names:"; echo "$unexpected"; status=1
@@ -27,14 +27,17 @@ fi
 library_names=$(defined "$library" | c++filt)
 platform_names=$(defined "$platform")
 for name in kcm_logExpression kcm_setDefaultLogFile "Kestro::CIOBuffer::write" "CThreadLock::Lock" \
-    "se_translator::translator" "sym_engine::stack_trace" ZT_Dump_Access_violation "QCmdLineParser::parse"; do
+    "se_translator::translator" "sym_engine::stack_trace" ZT_Dump_Access_violation "QCmdLineParser::parse" \
+    "CBasePin::Connect" "CBaseFilter::Pause" "CMediaType::MatchesPartial" "CSampleSourceFilter::CreateInstance" \
+    "CSampleRenderFilter::CreateInstance" kcm_createInstance; do
   grep -q "^$name(" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
-for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle" "typeinfo for se_translator::access_violation"; do
+for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle" "typeinfo for se_translator::access_violation" \
+    "vtable for CBaseInputPin" "typeinfo for CBaseOutputPin" "vtable for CMemAllocator" CreateMediaType DeleteMediaType CreateCloudTourControl; do
   grep -qx "$name" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
 for name in LoadLibraryW GetProcAddress WaitForMultipleObjects GetQueuedCompletionStatus PostThreadMessageW _beginthreadex \
-    _set_se_translator RtlCaptureContext; do
+    _set_se_translator RtlCaptureContext CreateFileW WriteFile SetCommState ClearCommError; do
   grep -qx "$name" <<<"$platform_names" || { echo "missing export $name"; status=1; }
 done
 [[ $status -eq 0 ]] && echo "export tables ok"
