@@ -25,3 +25,4 @@
 #include "KestroMediaMemPool.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
+#include "KestroDataBase.h"

@@ -11,6 +11,9 @@ packages=(
   nettle-dev                               # DES for the VNC password helper
   libyuv-dev                               # the pixel-conversion benchmark's anchor
   libdw-dev                                # elfutils: symbols and lines of stack traces
+  unixodbc-dev odbcinst libsqlite3-dev     # ODBC under the ADO stand-in; SQLite's statement splitter
+  libsqliteodbc tdsodbc odbc-postgresql    # ODBC drivers: SQLite3 (embedded default), FreeTDS, psqlODBC
+  postgresql                               # the throwaway server of the database tests
 )
 
 missing=()

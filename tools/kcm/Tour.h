@@ -11,6 +11,7 @@ struct TourOptions {
   std::string output;  // convert: where the RGB32 frame goes
   int width = 1280;
   int height = 720;
+  std::vector<std::string> arguments;  // the free elements after a step that takes them (db)
 };
 TourOptions& Options();
 
@@ -18,6 +19,7 @@ struct TourStep {
   std::string name;
   std::string summary;
   std::function<bool()> run;
+  bool takesArguments = false;  // the elements after its name are its arguments, not steps
 };
 
 std::vector<TourStep> CoreServicesTour();
@@ -26,3 +28,4 @@ std::vector<TourStep> LoggingTour();
 std::vector<TourStep> ServicesTour();
 std::vector<TourStep> ConvertTour();
 std::vector<TourStep> SystemTour();
+std::vector<TourStep> DatabaseTour();

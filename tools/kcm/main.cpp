@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, DatabaseTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -56,6 +56,17 @@ CommandLine Split(int argc, char** argv) {
     }
   }
   return line;
+}
+
+// The elements after a step that takes arguments ("db \"SELECT 1\" my.db") are its own.
+void TakeStepArguments(const std::vector<TourStep>& steps, std::vector<std::string>* names) {
+  for (size_t i = 0; i < names->size(); ++i) {
+    const auto step = std::find_if(steps.begin(), steps.end(), [&](const TourStep& s) { return s.name == (*names)[i]; });
+    if (step == steps.end() || !step->takesArguments) continue;
+    Options().arguments.assign(names->begin() + i + 1, names->end());
+    names->resize(i + 1);
+    return;
+  }
 }
 
 int Refuse(const QCmdLineParser& parser, const QString& message) {
@@ -129,6 +140,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!ApplyOptions(options, &error)) return Refuse(parser, error);
+  TakeStepArguments(steps, &line.steps);
   for (const std::string& name : line.steps) {
     if (!IsStep(steps, name)) return Refuse(parser, QString("Unknown step: %1").arg(QString::fromLocal8Bit(name.c_str())));
   }

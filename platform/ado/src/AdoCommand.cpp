@@ -1,0 +1,186 @@
+// Command: SQL text or a stored procedure with parameters, prepared once per text and
+// connection and executed as often as asked.
+#include <memory>
+
+#include "AdoClasses.h"
+#include "AdoParameter.h"
+#include "OdbcText.h"
+#include "ParameterBinding.h"
+
+namespace kcm::ado {
+
+namespace {
+
+const wchar_t kSource[] = L"ADODB.Command";
+
+class Command final : public AdoObject<_Command> {
+ public:
+  Command() : AdoObject(IID__Command), parameters_(new Parameters()) {}
+
+  STDMETHODIMP get_ActiveConnection(_Connection** connection) override { return connection_.CopyTo(connection); }
+  STDMETHODIMP putref_ActiveConnection(_Connection* connection) override {
+    if (connection != nullptr) connection->AddRef();
+    connection_ = Ref<_Connection>(connection);
+    prepared_.reset();
+    return S_OK;
+  }
+  STDMETHODIMP get_CommandText(BSTR* text) override {
+    if (text == nullptr) return E_POINTER;
+    *text = SysAllocStringLen(text_.data(), static_cast<UINT>(text_.size()));
+    return *text == nullptr ? E_OUTOFMEMORY : S_OK;
+  }
+  STDMETHODIMP put_CommandText(BSTR text) override {
+    return Guarded([&] {
+      text_ = text == nullptr ? L"" : text;
+      return S_OK;
+    });
+  }
+  STDMETHODIMP get_CommandType(CommandTypeEnum* type) override {
+    if (type == nullptr) return E_POINTER;
+    *type = type_;
+    return S_OK;
+  }
+  STDMETHODIMP put_CommandType(CommandTypeEnum type) override {
+    type_ = type;
+    return S_OK;
+  }
+  STDMETHODIMP CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction, ADO_LONGPTR size,
+                               VARIANT value, _Parameter** parameter) override;
+  STDMETHODIMP get_Parameters(ADOParameters** parameters) override { return parameters_.CopyTo(parameters); }
+  STDMETHODIMP Execute(VARIANT* recordsAffected, VARIANT* parameters, LONG options, _Recordset** recordset) override;
+
+  HRESULT Run(bool wantRows, ExecutionResult* result);
+
+ private:
+  std::wstring Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session) const;
+  std::vector<Parameter*> BindingOrder() const;
+  HRESULT Prepare(const std::shared_ptr<OdbcSession>& session, const std::wstring& sql);
+
+  Ref<_Connection> connection_;
+  std::wstring text_;
+  CommandTypeEnum type_ = adCmdUnknown;
+  Ref<Parameters> parameters_;
+  std::unique_ptr<OdbcStatement> prepared_;  // for preparedSql_ on its session
+  std::wstring preparedSql_;
+};
+
+STDMETHODIMP Command::CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,
+                                      ADO_LONGPTR size, VARIANT value, _Parameter** parameter) {
+  if (parameter == nullptr) return E_POINTER;
+  *parameter = nullptr;
+  if (direction < adParamUnknown || direction > adParamReturnValue || size < 0) return RaiseInvalidArgument(kSource);
+  return Guarded([&] {
+    Ref<Parameter> made(new Parameter());
+    ParameterState& state = made->State();
+    state.name = name == nullptr ? L"" : name;
+    state.type = type;
+    state.direction = direction;
+    state.size = size;
+    // A missing optional value (VT_ERROR) leaves the parameter without one.
+    if (value.vt != VT_ERROR && FAILED(VariantCopy(&state.value, &value))) return RaiseInvalidArgument(kSource);
+    return made.CopyTo(parameter);
+  });
+}
+
+// The return value binds to the first marker of "{? = call …}"; the rest keep their order.
+std::vector<Parameter*> Command::BindingOrder() const {
+  std::vector<Parameter*> order;
+  for (const Ref<Parameter>& item : parameters_->Items()) {
+    if (item->State().direction == adParamReturnValue && type_ == adCmdStoredProc) order.insert(order.begin(), item.get());
+    else order.push_back(item.get());
+  }
+  return order;
+}
+
+std::wstring Command::Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session) const {
+  if (type_ == adCmdTable || type_ == adCmdTableDirect) return L"SELECT * FROM " + text_;
+  if (type_ != adCmdStoredProc) return text_;
+  const bool hasReturn = !parameters.empty() && parameters.front()->State().direction == adParamReturnValue;
+  std::wstring markers;
+  for (size_t i = hasReturn ? 1 : 0; i < parameters.size(); ++i) markers += markers.empty() ? L"?" : L", ?";
+  if (hasReturn) return L"{? = call " + text_ + L"(" + markers + L")}";
+  // PostgreSQL runs procedures only through CALL; the escape would make them a SELECT.
+  if (session.IsPostgreSql()) return L"CALL " + text_ + L"(" + markers + L")";
+  return L"{call " + text_ + L"(" + markers + L")}";
+}
+
+HRESULT Command::Prepare(const std::shared_ptr<OdbcSession>& session, const std::wstring& sql) {
+  if (prepared_ && prepared_->SharedSession() == session && prepared_->Handle() != SQL_NULL_HSTMT && preparedSql_ == sql) {
+    return S_OK;
+  }
+  prepared_.reset(new OdbcStatement(session));
+  HRESULT result = prepared_->Allocate();
+  if (FAILED(result)) return result;
+  OdbcString text = ToOdbc(sql);
+  if (!SQL_SUCCEEDED(SQLPrepareW(prepared_->Handle(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+    result = prepared_->Fail(L"SQLPrepare");
+    prepared_.reset();
+    return result;
+  }
+  preparedSql_ = sql;
+  return S_OK;
+}
+
+HRESULT Command::Run(bool wantRows, ExecutionResult* result) {
+  std::shared_ptr<OdbcSession> session;
+  HRESULT outcome = SessionOf(connection_.get(), &session);
+  if (FAILED(outcome)) return outcome;
+  const std::vector<Parameter*> parameters = BindingOrder();
+  const std::wstring sql = Sql(parameters, *session);
+  if (parameters.empty() && type_ != adCmdStoredProc) return ExecuteText(session, sql, wantRows, result);
+  outcome = Prepare(session, sql);
+  if (FAILED(outcome)) return outcome;
+  ParameterBinding binding;
+  outcome = binding.Bind(*prepared_, parameters);
+  if (SUCCEEDED(outcome)) {
+    const SQLRETURN executed = SQLExecute(prepared_->Handle());
+    if (executed != SQL_NO_DATA && !SQL_SUCCEEDED(executed)) {
+      outcome = prepared_->Fail(L"SQLExecute");
+    } else if (executed != SQL_NO_DATA) {
+      outcome = CollectResults(*prepared_, wantRows, result);
+    }
+  }
+  if (SUCCEEDED(outcome)) binding.ReadOutputs();
+  if (prepared_) {
+    SQLFreeStmt(prepared_->Handle(), SQL_CLOSE);
+    SQLFreeStmt(prepared_->Handle(), SQL_RESET_PARAMS);
+  }
+  return outcome;
+}
+
+STDMETHODIMP Command::Execute(VARIANT* recordsAffected, VARIANT* parameters, LONG options, _Recordset** recordset) {
+  if (recordset != nullptr) *recordset = nullptr;
+  if (parameters != nullptr && parameters->vt != VT_ERROR && parameters->vt != VT_EMPTY) {
+    return RaiseInvalidArgument(kSource);
+  }
+  return Guarded([&] {
+    const bool wantRows = recordset != nullptr && (options == adOptionUnspecified || (options & adExecuteNoRecords) == 0);
+    ExecutionResult result;
+    HRESULT outcome = Run(wantRows, &result);
+    if (FAILED(outcome)) return outcome;
+    if (recordsAffected != nullptr) {
+      VariantClear(recordsAffected);
+      recordsAffected->vt = VT_I4;
+      recordsAffected->lVal = result.recordsAffected;
+    }
+    return wantRows ? CreateRecordsetOver(std::move(result), recordset) : S_OK;
+  });
+}
+
+}  // namespace
+
+HRESULT RunCommand(IUnknown* object, bool wantRows, ExecutionResult* result) {
+  Command* command = dynamic_cast<Command*>(object);
+  if (command == nullptr) return RaiseInvalidArgument(kSource);
+  return command->Run(wantRows, result);
+}
+
+HRESULT CreateCommand(IUnknown*, REFIID iid, void** object) {
+  return Guarded([&] { return HandOutNew(new Command(), iid, object); });
+}
+
+HRESULT CreateParameter(IUnknown*, REFIID iid, void** object) {
+  return Guarded([&] { return HandOutNew(new Parameter(), iid, object); });
+}
+
+}  // namespace kcm::ado
