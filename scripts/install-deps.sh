@@ -14,6 +14,7 @@ packages=(
   unixodbc-dev odbcinst libsqlite3-dev     # ODBC under the ADO stand-in; SQLite's statement splitter
   libsqliteodbc tdsodbc odbc-postgresql    # ODBC drivers: SQLite3 (embedded default), FreeTDS, psqlODBC
   postgresql                               # the throwaway server of the database tests
+  espeak-ng sox                            # speech for the SILK interop test (Node.js and npm: the machine's)
 )
 
 missing=()

@@ -24,4 +24,10 @@ TSAN_OPTIONS=halt_on_error=1 run_ctest build-tsan -L 'platform|core'
 echo "== clang 14 (warnings are errors)"
 CC=clang-14 CXX=clang++-14 scripts/build.sh build-clang -DCMAKE_BUILD_TYPE=Release
 
+echo "== SILK decoder fuzzing (libFuzzer, 90 s)"
+mkdir -p build-clang/silk-fuzz-corpus
+build-clang/bin/kcm_silk_fuzzer -max_total_time=90 -max_len=4096 -artifact_prefix=build-clang/ \
+  build-clang/silk-fuzz-corpus >build-clang/silk-fuzz.log 2>&1 || { tail -n 60 build-clang/silk-fuzz.log; exit 1; }
+grep -E "^Done [0-9]+ runs" build-clang/silk-fuzz.log
+
 echo "== all tests passed"

@@ -20,7 +20,9 @@ constexpr int kHistory = MAX_FRAME_LENGTH;      // 20 ms at 24 kHz: covers the l
 constexpr float kVoicingThreshold = 0.45f;
 constexpr float kPitchWhitening = 0.9f;
 constexpr int32_t kDeadZoneQ10 = 512;
-constexpr float kHighPassHz = 80.0f;
+// Low enough to leave the phase of voice fundamentals (~100 Hz) alone: an 80 Hz corner
+// costs close to 2 dB of waveform SNR on speech; 50 Hz still removes DC and rumble.
+constexpr float kHighPassHz = 50.0f;
 constexpr float kShapingGamma = 0.75f;
 // The finest step allowed, relative to the residual level: keeps pulses countable.
 constexpr float kMinStepToRms = 1.0f / 12.0f;
@@ -38,7 +40,8 @@ struct EncoderState {
   float highPass[2][2];               // biquad states
   float highPassB[3], highPassA[2];
   float signal[kHistory + MAX_FRAME_LENGTH];
-  float residual[kHistory + MAX_FRAME_LENGTH];
+  float residual[kHistory + MAX_FRAME_LENGTH];    // partly whitened: what the pitch search sees
+  float excitation[kHistory + MAX_FRAME_LENGTH];  // residual of the coded filter: what LTP predicts
   int32_t prevNlsf[MAX_LPC_ORDER];
   float noise[MAX_LPC_ORDER];         // the quantiser's last coding noise
   bool havePrevNlsf;
@@ -101,6 +104,7 @@ void configure(EncoderState& s, const EncoderControl& control) {
     s.pendingCount = 0;
     memset(s.signal, 0, sizeof(s.signal));
     memset(s.residual, 0, sizeof(s.residual));
+    memset(s.excitation, 0, sizeof(s.excitation));
     memset(s.highPass, 0, sizeof(s.highPass));
     s.havePrevNlsf = false;
     designHighPass(s);
@@ -258,6 +262,7 @@ void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
   float* x = s.signal + kHistory;
   memmove(s.signal, s.signal + s.frame, sizeof(float) * kHistory);
   memmove(s.residual, s.residual + s.frame, sizeof(float) * kHistory);
+  memmove(s.excitation, s.excitation + s.frame, sizeof(float) * kHistory);
   int16_t filtered[MAX_FRAME_LENGTH];
   for (int i = 0; i < s.frame; ++i) {
     x[i] = highPassSample(s, input[i]);
@@ -276,14 +281,15 @@ void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
   memcpy(control.PredCoef_Q12[1], analysis.A_Q12, sizeof(analysis.A_Q12));
 
   // Residual of the quantised filter, then of the pitch predictor: the gains follow it.
+  // The decoder's pitch predictor runs on this residual, so its taps are fitted to it.
   float a[MAX_LPC_ORDER];
   for (int j = 0; j < s.order; ++j) a[j] = analysis.A_Q12[j] / 4096.0f;
-  float residual[MAX_FRAME_LENGTH];
+  float* residual = s.excitation + kHistory;
   lpcResidual(x, s.frame, a, s.order, residual);
   float rms[NB_SUBFR];
   if (indices.sigtype == SIG_TYPE_VOICED) {
     const float mu = 0.03f - 0.014f * (s.fs_kHz - 8) / 16.0f;
-    const LtpResult ltp = quantizeLtp(s.residual + kHistory, analysis.pitch.lags, s.sub, mu);
+    const LtpResult ltp = quantizeLtp(residual, analysis.pitch.lags, s.sub, mu);
     indices.lagIndex = analysis.pitch.lagIndex;
     indices.contourIndex = analysis.pitch.contourIndex;
     indices.periodicityIndex = ltp.periodicityIndex;
@@ -292,12 +298,13 @@ void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
     memcpy(control.LTPCoef_Q14, ltp.taps, sizeof(ltp.taps));
     memcpy(control.pitchL, analysis.pitch.lags, sizeof(control.pitchL));
     control.LTP_scale_Q14 = LTPScales_table_Q14[0];
-    const float* r = s.residual + kHistory;
     for (int k = 0; k < NB_SUBFR; ++k) {
       double energy = 0.0;
       for (int n = k * s.sub; n < (k + 1) * s.sub; ++n) {
         float prediction = 0.0f;
-        for (int i = 0; i < LTP_ORDER; ++i) prediction += ltp.taps[k * LTP_ORDER + i] / 16384.0f * r[n - control.pitchL[k] + 2 - i];
+        for (int i = 0; i < LTP_ORDER; ++i) {
+          prediction += ltp.taps[k * LTP_ORDER + i] / 16384.0f * residual[n - control.pitchL[k] + 2 - i];
+        }
         const float e = residual[n] - prediction;
         energy += e * e;
       }

@@ -12,6 +12,7 @@ struct TourOptions {
   int width = 1280;
   int height = 720;
   std::vector<std::string> arguments;  // the free elements after a step that takes them (db)
+  std::string silkBitRate, silkRate, silkFraming = "tencent";  // silk encode/decode, checked there
 };
 TourOptions& Options();
 
@@ -29,3 +30,4 @@ std::vector<TourStep> ServicesTour();
 std::vector<TourStep> ConvertTour();
 std::vector<TourStep> SystemTour();
 std::vector<TourStep> DatabaseTour();
+std::vector<TourStep> SilkTour();

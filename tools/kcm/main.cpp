@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, DatabaseTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, DatabaseTour, SilkTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -41,7 +41,8 @@ struct CommandLine {
 
 // The options that take a value in the next element ("-s 640x480").
 bool TakesValue(const char* option) {
-  static const std::set<std::string> kValueOptions = {"-i", "-o", "-s", "--input", "--output", "--size"};
+  static const std::set<std::string> kValueOptions = {"-i",      "-o",     "-s",         "--input", "--output",
+                                                      "--size",  "--bitrate", "--rate", "--framing"};
   return kValueOptions.count(option) != 0;
 }
 
@@ -99,6 +100,9 @@ bool ApplyOptions(const QMap<QString, QVariant>& options, QString* error) {
   // Keys are the first names without their dashes.
   if (options.contains("i")) tour.input = options.value("i").toString().toStdString();
   if (options.contains("o")) tour.output = options.value("o").toString().toStdString();
+  if (options.contains("bitrate")) tour.silkBitRate = options.value("bitrate").toString().toStdString();
+  if (options.contains("rate")) tour.silkRate = options.value("rate").toString().toStdString();
+  if (options.contains("framing")) tour.silkFraming = options.value("framing").toString().toStdString();
   if (!options.contains("s")) return true;
   const QStringList size = options.value("s").toString().split('x');
   const int width = size.size() == 2 ? size[0].toInt() : 0;
@@ -128,6 +132,9 @@ int main(int argc, char** argv) {
                    "--input");
   parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write", "--output");
   parser.addOption("-s", QCmdLineArgument::Store, "convert: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
+  parser.addOption(QCmdLineArgument("--bitrate", QCmdLineArgument::Store, "silk encode: target bit/s, 5000-100000 (24000)"));
+  parser.addOption(QCmdLineArgument("--rate", QCmdLineArgument::Store, "silk decode: output rate in Hz, 8000-48000 (24000)"));
+  parser.addOption(QCmdLineArgument("--framing", QCmdLineArgument::Store, "silk encode: tencent (0x02 first) or skype (tencent)"));
   parser.setUsage(parser.usage() + " [step...]");
 
   CommandLine line = Split(argc, argv);
