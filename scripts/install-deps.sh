@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang-14 pkgconf   # toolchain (clang-14: the warnings check)
+  libclang-rt-14-dev                       # clang's libFuzzer runtime: the SILK decoder fuzzer
   libgtest-dev libgmock-dev                # tests
   libbenchmark-dev libconcurrentqueue-dev  # benchmarks and the queue they are compared with
   qt6-base-dev qt6-5compat-dev             # QtCore (logging, diagnostics), Core5Compat (QRegExp)
