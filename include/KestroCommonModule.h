@@ -23,6 +23,8 @@
 #include "KestroPixelConvert.h"
 #include "KestroFormatHelpers.h"
 #include "KestroMediaMemPool.h"
+#include "KestroSampleSourceFilter.h"
+#include "KestroSampleRenderFilter.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
 #include "KestroDataBase.h"

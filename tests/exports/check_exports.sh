@@ -28,7 +28,8 @@ library_names=$(defined "$library" | c++filt)
 platform_names=$(defined "$platform")
 for name in kcm_logExpression kcm_setDefaultLogFile "Kestro::CIOBuffer::write" "CThreadLock::Lock" \
     "se_translator::translator" "sym_engine::stack_trace" ZT_Dump_Access_violation "QCmdLineParser::parse" \
-    "CBasePin::Connect" "CBaseFilter::Pause" "CMediaType::MatchesPartial"; do
+    "CBasePin::Connect" "CBaseFilter::Pause" "CMediaType::MatchesPartial" "CSampleSourceFilter::CreateInstance" \
+    "CSampleRenderFilter::CreateInstance" kcm_createInstance; do
   grep -q "^$name(" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
 for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle" "typeinfo for se_translator::access_violation" \

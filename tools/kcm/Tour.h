@@ -9,7 +9,7 @@
 struct TourOptions {
   std::string input;   // convert: a YUY2 frame file; colour bars when empty
   std::string output;  // convert: where the RGB32 frame goes
-  int width = 1280;
+  int width = 1280;  // convert, graph: the frame size
   int height = 720;
   std::vector<std::string> arguments;  // the free elements after a step that takes them (db)
   std::string silkBitRate, silkRate, silkFraming = "tencent";  // silk encode/decode, checked there
@@ -28,6 +28,7 @@ std::vector<TourStep> PlatformTour();
 std::vector<TourStep> LoggingTour();
 std::vector<TourStep> ServicesTour();
 std::vector<TourStep> ConvertTour();
+std::vector<TourStep> GraphTour();
 std::vector<TourStep> SystemTour();
 std::vector<TourStep> DatabaseTour();
 std::vector<TourStep> SilkTour();

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, SystemTour, DatabaseTour, SilkTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, DatabaseTour, SilkTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   parser.addOption("-i", QCmdLineArgument::Store, "convert: a YUY2 frame file (colour bars when absent)",
                    "--input");
   parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write", "--output");
-  parser.addOption("-s", QCmdLineArgument::Store, "convert: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
+  parser.addOption("-s", QCmdLineArgument::Store, "convert, graph: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
   parser.addOption(QCmdLineArgument("--bitrate", QCmdLineArgument::Store, "silk encode: target bit/s, 5000-100000 (24000)"));
   parser.addOption(QCmdLineArgument("--rate", QCmdLineArgument::Store, "silk decode: output rate in Hz, 8000-48000 (24000)"));
   parser.addOption(QCmdLineArgument("--framing", QCmdLineArgument::Store, "silk encode: tencent (0x02 first) or skype (tencent)"));
