@@ -25,6 +25,7 @@
 #include "KestroMediaMemPool.h"
 #include "KestroSampleSourceFilter.h"
 #include "KestroSampleRenderFilter.h"
+#include "KestroFFDshowConfigApi.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
 #include "KestroDataBase.h"

@@ -16,6 +16,8 @@ packages=(
   libsqliteodbc tdsodbc odbc-postgresql    # ODBC drivers: SQLite3 (embedded default), FreeTDS, psqlODBC
   postgresql                               # the throwaway server of the database tests
   espeak-ng sox                            # speech for the SILK interop test (Node.js and npm: the machine's)
+  libavcodec-dev libswscale-dev            # FFmpeg under the ffdshow stand-in (decoders, colour spaces)
+  libswresample-dev libavutil-dev          # ... and its 16-bit audio output
 )
 
 missing=()
