@@ -26,6 +26,8 @@
 #include "KestroSampleSourceFilter.h"
 #include "KestroSampleRenderFilter.h"
 #include "KestroFFDshowConfigApi.h"
+#include "KestroDShowGraphBase.h"
+#include "KestroDShowGraphTransform.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
 #include "KestroDataBase.h"
