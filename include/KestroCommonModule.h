@@ -30,4 +30,5 @@
 #include "KestroDShowGraphTransform.h"
 #include "KestroAudioRealTimeCodec.h"
 #include "KestroSystemHelpers.h"
+#include "KestroCloudTourControl.h"
 #include "KestroDataBase.h"

@@ -12,6 +12,8 @@ packages=(
   nettle-dev                               # DES for the VNC password helper
   libyuv-dev                               # the pixel-conversion benchmark's anchor
   libdw-dev                                # elfutils: symbols and lines of stack traces
+  libboost-dev                             # Boost.Asio: the PTZ control's serial reader
+  socat                                    # pseudo-terminal pairs for the PTZ tests and demo
   unixodbc-dev odbcinst libsqlite3-dev     # ODBC under the ADO stand-in; SQLite's statement splitter
   libsqliteodbc tdsodbc odbc-postgresql    # ODBC drivers: SQLite3 (embedded default), FreeTDS, psqlODBC
   postgresql                               # the throwaway server of the database tests

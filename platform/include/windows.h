@@ -11,6 +11,7 @@
 #include "synchapi.h"
 #include "processthreadsapi.h"
 #include "ioapiset.h"
+#include "fileapi.h"
 #include "interlockedapi.h"
 #include "libloaderapi.h"
 #include "timeapi.h"

@@ -33,11 +33,11 @@ for name in kcm_logExpression kcm_setDefaultLogFile "Kestro::CIOBuffer::write" "
   grep -q "^$name(" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
 for name in "typeinfo for CThreadLock" "vtable for CThreadLockHandle" "typeinfo for se_translator::access_violation" \
-    "vtable for CBaseInputPin" "typeinfo for CBaseOutputPin" "vtable for CMemAllocator" CreateMediaType DeleteMediaType; do
+    "vtable for CBaseInputPin" "typeinfo for CBaseOutputPin" "vtable for CMemAllocator" CreateMediaType DeleteMediaType CreateCloudTourControl; do
   grep -qx "$name" <<<"$library_names" || { echo "missing export $name"; status=1; }
 done
 for name in LoadLibraryW GetProcAddress WaitForMultipleObjects GetQueuedCompletionStatus PostThreadMessageW _beginthreadex \
-    _set_se_translator RtlCaptureContext; do
+    _set_se_translator RtlCaptureContext CreateFileW WriteFile SetCommState ClearCommError; do
   grep -qx "$name" <<<"$platform_names" || { echo "missing export $name"; status=1; }
 done
 [[ $status -eq 0 ]] && echo "export tables ok"

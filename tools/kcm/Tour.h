@@ -11,6 +11,13 @@ struct TourOptions {
   std::string output;  // convert: where the RGB32 frame goes
   int width = 1280;  // convert, graph: the frame size
   int height = 720;
+  // ptz: without a port the bytes are shown on a pseudo-terminal; without an op the demo runs
+  int ptzPort = 0;  // COM number
+  int ptzAddress = 0;
+  std::string ptzProtocol = "pelco-d";
+  std::string ptzOp;
+  int ptzSpeed = 3;
+  int ptzPreset = 1;
   std::vector<std::string> arguments;  // the free elements after a step that takes them (db)
   std::string silkBitRate, silkRate, silkFraming = "tencent";  // silk encode/decode, checked there
 };
@@ -31,4 +38,5 @@ std::vector<TourStep> ConvertTour();
 std::vector<TourStep> GraphTour();
 std::vector<TourStep> SystemTour();
 std::vector<TourStep> DatabaseTour();
+std::vector<TourStep> PtzTour();
 std::vector<TourStep> SilkTour();

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, DatabaseTour, SilkTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, PtzTour, DatabaseTour, SilkTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -41,8 +41,9 @@ struct CommandLine {
 
 // The options that take a value in the next element ("-s 640x480").
 bool TakesValue(const char* option) {
-  static const std::set<std::string> kValueOptions = {"-i",      "-o",     "-s",         "--input", "--output",
-                                                      "--size",  "--bitrate", "--rate", "--framing"};
+  static const std::set<std::string> kValueOptions = {
+      "-i", "-o", "-s", "--input", "--output", "--size", "--port", "--address", "--protocol", "--op", "--speed", "--preset",
+      "--bitrate", "--rate", "--framing"};
   return kValueOptions.count(option) != 0;
 }
 
@@ -95,11 +96,49 @@ int RunTour(const std::vector<TourStep>& steps, const std::vector<std::string>& 
   return failures == 0 ? 0 : 1;
 }
 
+// The ptz step's numbers; the protocol and the operation are checked by the step.
+bool ApplyPtzOptions(const QMap<QString, QVariant>& options, QString* error) {
+  TourOptions& tour = Options();
+  const struct {
+    const char* key;
+    int* value;
+  } numbers[] = {{"port", &tour.ptzPort}, {"address", &tour.ptzAddress}, {"speed", &tour.ptzSpeed},
+                 {"preset", &tour.ptzPreset}};
+  for (const auto& number : numbers) {
+    if (!options.contains(number.key)) continue;
+    bool ok = false;
+    *number.value = options.value(number.key).toString().toInt(&ok);
+    if (!ok) {
+      *error = QString("Bad --%1: %2 (want a number)").arg(number.key, options.value(number.key).toString());
+      return false;
+    }
+  }
+  if (options.contains("protocol")) tour.ptzProtocol = options.value("protocol").toString().toStdString();
+  if (options.contains("op")) tour.ptzOp = options.value("op").toString().toStdString();
+  return true;
+}
+
+void AddPtzOptions(QCmdLineParser* parser) {
+  const struct {
+    const char* name;
+    const char* help;
+  } ptzOptions[] = {
+      {"--port", "ptz: the COM port number of a real head (none: show the bytes on a pseudo-terminal)"},
+      {"--address", "ptz: the head address as the control takes it, 0 for the first head (0)"},
+      {"--protocol", "ptz: pelco-d, pelco-p or visca, or 0-2 (pelco-d)"},
+      {"--op", "ptz: left right up down wide tele focus1 focus2 stop store goto clear, or 0-11"},
+      {"--speed", "ptz: speed level, 0-6 span the range (3)"},
+      {"--preset", "ptz: preset number; goto 80/81 are the letter presets (1)"},
+  };
+  for (const auto& option : ptzOptions) parser->addOption(QCmdLineArgument(option.name, QCmdLineArgument::Store, option.help));
+}
+
 bool ApplyOptions(const QMap<QString, QVariant>& options, QString* error) {
   TourOptions& tour = Options();
   // Keys are the first names without their dashes.
   if (options.contains("i")) tour.input = options.value("i").toString().toStdString();
   if (options.contains("o")) tour.output = options.value("o").toString().toStdString();
+  if (!ApplyPtzOptions(options, error)) return false;
   if (options.contains("bitrate")) tour.silkBitRate = options.value("bitrate").toString().toStdString();
   if (options.contains("rate")) tour.silkRate = options.value("rate").toString().toStdString();
   if (options.contains("framing")) tour.silkFraming = options.value("framing").toString().toStdString();
@@ -132,6 +171,7 @@ int main(int argc, char** argv) {
                    "--input");
   parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write", "--output");
   parser.addOption("-s", QCmdLineArgument::Store, "convert, graph: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
+  AddPtzOptions(&parser);
   parser.addOption(QCmdLineArgument("--bitrate", QCmdLineArgument::Store, "silk encode: target bit/s, 5000-100000 (24000)"));
   parser.addOption(QCmdLineArgument("--rate", QCmdLineArgument::Store, "silk decode: output rate in Hz, 8000-48000 (24000)"));
   parser.addOption(QCmdLineArgument("--framing", QCmdLineArgument::Store, "silk encode: tencent (0x02 first) or skype (tencent)"));
