@@ -20,6 +20,7 @@ packages=(
   espeak-ng sox                            # speech for the SILK interop test (Node.js and npm: the machine's)
   libavcodec-dev libswscale-dev            # FFmpeg under the ffdshow stand-in (decoders, colour spaces)
   libswresample-dev libavutil-dev          # ... and its 16-bit audio output
+  libavformat-dev                          # kcm decode: reads media files on the host side
 )
 
 missing=()

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, PtzTour, DatabaseTour, SilkTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, PtzTour, DatabaseTour, SilkTour, DecodeTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -138,6 +138,7 @@ bool ApplyOptions(const QMap<QString, QVariant>& options, QString* error) {
   // Keys are the first names without their dashes.
   if (options.contains("i")) tour.input = options.value("i").toString().toStdString();
   if (options.contains("o")) tour.output = options.value("o").toString().toStdString();
+  tour.md5 = options.contains("md5") && options.value("md5").toBool();
   if (!ApplyPtzOptions(options, error)) return false;
   if (options.contains("bitrate")) tour.silkBitRate = options.value("bitrate").toString().toStdString();
   if (options.contains("rate")) tour.silkRate = options.value("rate").toString().toStdString();
@@ -169,7 +170,8 @@ int main(int argc, char** argv) {
   parser.addOption("-l", QCmdLineArgument::StoreTrue, "list the step names and exit", "--list");
   parser.addOption("-i", QCmdLineArgument::Store, "convert: a YUY2 frame file (colour bars when absent)",
                    "--input");
-  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write", "--output");
+  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write; decode: the raw I420 file", "--output");
+  parser.addOption(QCmdLineArgument("--md5", QCmdLineArgument::StoreTrue, "decode: print per-picture MD5s as ffmpeg -f framemd5"));
   parser.addOption("-s", QCmdLineArgument::Store, "convert, graph: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
   AddPtzOptions(&parser);
   parser.addOption(QCmdLineArgument("--bitrate", QCmdLineArgument::Store, "silk encode: target bit/s, 5000-100000 (24000)"));
