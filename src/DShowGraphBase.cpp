@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "FFDshowModule.h"
+#include "GraphHelpers.h"
 #include "KestroLog.h"
 #include "KestroSampleRenderFilter.h"
 #include "KestroSampleSourceFilter.h"
@@ -14,14 +15,7 @@ namespace {
 const char kSourcePath[] = KCM_SOURCE_PATH("DShowGraphBase");
 
 HRESULT logged(HRESULT hr, int line, const char* expression) {
-  if (FAILED(hr)) kcm_logExpression(kSourcePath, line, expression, KcmLogCritical, true);
-  return hr;
-}
-
-template <class T>
-void releaseAndClear(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
+  return logFailedCheck(kSourcePath, hr, line, expression);
 }
 
 // Publishes `graph` for graph viewers under "!FilterGraph <graph> pid <process>".

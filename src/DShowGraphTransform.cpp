@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "FFDshowModule.h"
+#include "GraphHelpers.h"
 #include "KestroFFDshowConfigApi.h"
 #include "KestroLog.h"
 #include "SourcePath.h"
@@ -12,14 +13,7 @@ namespace {
 const char kSourcePath[] = KCM_SOURCE_PATH("DShowGraphTransform");
 
 HRESULT logged(HRESULT hr, int line, const char* expression) {
-  if (FAILED(hr)) kcm_logExpression(kSourcePath, line, expression, KcmLogCritical, true);
-  return hr;
-}
-
-template <class T>
-void releaseAndClear(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
+  return logFailedCheck(kSourcePath, hr, line, expression);
 }
 
 bool hasConnectedPin(IBaseFilter* filter) {
