@@ -21,6 +21,8 @@ packages=(
   libavcodec-dev libswscale-dev            # FFmpeg under the ffdshow stand-in (decoders, colour spaces)
   libswresample-dev libavutil-dev          # ... and its 16-bit audio output
   libavformat-dev                          # kcm decode: reads media files on the host side
+  libasound2-dev                           # ALSA: the wave-form devices and audio capture
+  portaudio19-dev                          # PortAudio v19 (over ALSA): the audio render
 )
 
 missing=()

@@ -337,3 +337,48 @@ struct IMediaSeeking : public IUnknown {
   STDMETHOD(GetRate)(double* rate) PURE;
   STDMETHOD(GetPreroll)(LONGLONG* preroll) PURE;
 };
+
+// Physical connectors of capture hardware: video connectors are below 4096, audio ones
+// start there.
+typedef enum tagPhysicalConnectorType {
+  PhysConn_Video_Tuner = 1,
+  PhysConn_Video_Composite = 2,
+  PhysConn_Video_SVideo = 3,
+  PhysConn_Video_RGB = 4,
+  PhysConn_Video_YRYBY = 5,
+  PhysConn_Video_SerialDigital = 6,
+  PhysConn_Video_ParallelDigital = 7,
+  PhysConn_Video_SCSI = 8,
+  PhysConn_Video_AUX = 9,
+  PhysConn_Video_1394 = 10,
+  PhysConn_Video_USB = 11,
+  PhysConn_Video_VideoDecoder = 12,
+  PhysConn_Video_VideoEncoder = 13,
+  PhysConn_Video_SCART = 14,
+  PhysConn_Video_Black = 15,
+  PhysConn_Audio_Tuner = 0x1000,
+  PhysConn_Audio_Line = 0x1001,
+  PhysConn_Audio_Mic = 0x1002,
+  PhysConn_Audio_AESDigital = 0x1003,
+  PhysConn_Audio_SPDIFDigital = 0x1004,
+  PhysConn_Audio_SCSI = 0x1005,
+  PhysConn_Audio_AUX = 0x1006,
+  PhysConn_Audio_1394 = 0x1007,
+  PhysConn_Audio_USB = 0x1008,
+  PhysConn_Audio_AudioDecoder = 0x1009
+} PhysicalConnectorType;
+
+DEFINE_GUID(IID_IAMCrossbar, 0xC6E13380, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
+
+// A switch between a filter's input pins (physical connectors) and its output pins.
+struct IAMCrossbar : public IUnknown {
+  STDMETHOD(get_PinCounts)(long* outputPinCount, long* inputPinCount) PURE;
+  // S_OK when output `outputPinIndex` can be fed from input `inputPinIndex`, else S_FALSE.
+  STDMETHOD(CanRoute)(long outputPinIndex, long inputPinIndex) PURE;
+  // inputPinIndex -1 disconnects the output.
+  STDMETHOD(Route)(long outputPinIndex, long inputPinIndex) PURE;
+  STDMETHOD(get_IsRoutedTo)(long outputPinIndex, long* inputPinIndex) PURE;
+  // The index of the pin paired with this one (audio with video) or -1, and its connector.
+  STDMETHOD(get_CrossbarPinInfo)(BOOL isInputPin, long pinIndex, long* pinIndexRelated,
+                                 long* physicalType) PURE;
+};
