@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include "Dispatcher.h"
 #include "HandleTable.h"
@@ -56,29 +57,49 @@ class PacketRing {
 
 // The concurrency value only tunes how many threads Windows lets run at once; with a
 // FIFO queue under one lock it changes nothing observable here, so it is not kept.
+//
+// The packets have a lock of their own, apart from the process-wide dispatcher lock:
+// a producer takes the dispatcher lock only to wake a consumer that has gone to sleep
+// on an empty port. A consumer counts itself as a sleeper before its last look at the
+// packets, and a producer that turns the port from empty to non-empty reads that count
+// after its push, so one of the two always sees the other.
 class CompletionPort final : public DispatcherObject {
  public:
   void post(const CompletionPacket& packet) {
-    DispatcherLock lock;
-    packets_.push(packet);
-    pending_.store(pending_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    wakeWaiters();
+    bool wasEmpty;
+    {
+      std::lock_guard<std::mutex> lock(packetsLock_);
+      wasEmpty = packets_.empty();
+      packets_.push(packet);
+      pending_.store(pending_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    }
+    // A read-modify-write, not a plain load: it is ordered with the consumer's count.
+    if (wasEmpty && sleepers_.fetch_add(0, std::memory_order_acq_rel) > 0) {
+      DispatcherLock lock;
+      wakeWaiters();
+    }
   }
 
   // Distinguishes this port from any later one at the same address.
   uint64_t serial() const { return serial_; }
 
   // Read without the lock, only to decide whether spinning is still worth it.
-  bool looksEmpty() const { return pending_.load(std::memory_order_acquire) == 0; }
+  bool looksEmpty() const { return pending_.load(std::memory_order_relaxed) == 0; }
 
-  // Both with the dispatcher lock held (closed may also be read without it).
   bool closed() const { return closed_.load(std::memory_order_acquire); }
-  bool takeOldest(CompletionPacket* packet) {
-    if (packets_.empty()) return false;
-    *packet = packets_.pop();
-    pending_.store(pending_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-    return true;
+
+  // Moves up to `capacity` of the oldest packets to `out`; answers how many.
+  int takeOldest(CompletionPacket* out, int capacity) {
+    std::lock_guard<std::mutex> lock(packetsLock_);
+    int count = 0;
+    while (count < capacity && !packets_.empty()) out[count++] = packets_.pop();
+    pending_.store(pending_.load(std::memory_order_relaxed) - count, std::memory_order_relaxed);
+    return count;
   }
+
+  // Brackets a consumer's sleep; the dispatcher lock is held.
+  void beginSleep() { sleepers_.fetch_add(1, std::memory_order_acq_rel); }
+  void endSleep() { sleepers_.fetch_sub(1, std::memory_order_relaxed); }
 
  protected:
   // Threads blocked on the port wake up and fail, as on Windows; packets still queued
@@ -86,16 +107,22 @@ class CompletionPort final : public DispatcherObject {
   void onLastHandleClosed() override {
     DispatcherLock lock;
     closed_.store(true, std::memory_order_release);
-    packets_.clear();
-    pending_.store(0, std::memory_order_relaxed);
+    {
+      std::lock_guard<std::mutex> packetsLock(packetsLock_);
+      packets_.clear();
+      pending_.store(0, std::memory_order_relaxed);
+    }
     wakeWaiters();
   }
 
  private:
-  // guarded by the dispatcher lock:
-  PacketRing packets_;
+  std::mutex packetsLock_;
+  PacketRing packets_;  // guarded by packetsLock_
+  // A spinning consumer reads these; apart from the lock, its reads do not take the
+  // lock's cache line from the producers.
+  alignas(64) std::atomic<size_t> pending_{0};  // written under packetsLock_
+  std::atomic<int> sleepers_{0};
   std::atomic<bool> closed_{false};
-  std::atomic<size_t> pending_{0};  // written under the lock
   const uint64_t serial_ = nextSerial();
 
   static uint64_t nextSerial() {
@@ -121,11 +148,10 @@ class TakenPackets {
     *packet = packets_[next_++];
     return true;
   }
-  // With the dispatcher lock held.
   bool takeFrom(CompletionPort& port, CompletionPacket* packet) {
     serial_ = port.serial();
-    next_ = count_ = 0;
-    while (count_ < kBatch && port.takeOldest(&packets_[count_])) ++count_;
+    next_ = 0;
+    count_ = port.takeOldest(packets_, kBatch);
     return next(port, packet);
   }
 
@@ -151,11 +177,26 @@ void spinWhileEmpty(const CompletionPort& port) {
   for (int i = 0; i < kSpins && port.looksEmpty(); ++i) __builtin_ia32_pause();
 }
 
+// Counts the consumer as a sleeper for its scope (cancellation included).
+class SleeperRecord {
+ public:
+  explicit SleeperRecord(CompletionPort& port) : port_(port) { port_.beginSleep(); }
+  ~SleeperRecord() { port_.endSleep(); }
+  SleeperRecord(const SleeperRecord&) = delete;
+  SleeperRecord& operator=(const SleeperRecord&) = delete;
+
+ private:
+  CompletionPort& port_;
+};
+
 DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, CompletionPacket* packet) {
   if (t_taken.next(port, packet)) return DequeueResult::Packet;
-  if (milliseconds != 0 && port.looksEmpty()) spinWhileEmpty(port);
+  if (port.closed()) return DequeueResult::PortClosed;
+  if (t_taken.takeFrom(port, packet)) return DequeueResult::Packet;
+  if (milliseconds != 0) spinWhileEmpty(port);
   bool portClosed = false;
   DispatcherLock lock;
+  SleeperRecord sleeper(port);
   const bool completed = waitUntil(lock, {&port}, milliseconds, [&] {
     portClosed = port.closed();
     return portClosed || t_taken.takeFrom(port, packet);

@@ -47,8 +47,13 @@ TEST_F(ReferenceClock, CountsHundredNanosecondUnitsForward) {
 TEST_F(ReferenceClock, AdviseTimeSignalsTheEventWhenItIsDue) {
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   DWORD_PTR cookie = 0;
-  ASSERT_EQ(clock_->AdviseTime(now(), 30 * kMillisecond, reinterpret_cast<HEVENT>(event), &cookie), S_OK);
-  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  const REFERENCE_TIME base = now();
+  ASSERT_EQ(clock_->AdviseTime(base, 30 * kMillisecond, reinterpret_cast<HEVENT>(event), &cookie), S_OK);
+  const DWORD early = WaitForSingleObject(event, 0);
+  // On a loaded machine the look may come after the due time; only an early look counts.
+  if (now() - base < 30 * kMillisecond) {
+    EXPECT_EQ(early, static_cast<DWORD>(WAIT_TIMEOUT));
+  }
   EXPECT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(clock_->Unadvise(cookie), S_FALSE) << "a one-shot advise is gone once signalled";
   EXPECT_EQ(clock_->AdviseTime(0, 0, reinterpret_cast<HEVENT>(event), &cookie), E_INVALIDARG);
