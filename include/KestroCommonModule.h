@@ -32,3 +32,5 @@
 #include "KestroSystemHelpers.h"
 #include "KestroCloudTourControl.h"
 #include "KestroDataBase.h"
+#include "KestroDragDrop.h"
+#include "KestroDragDropBridge.h"

@@ -3,6 +3,7 @@
 
 #include "objbase.h"
 #include "oleauto.h"
+#include "oleidl.h"
 
 KCM_EXTERN_C_BEGIN
 // Puts an object into its running state. In-process objects run from creation, so this

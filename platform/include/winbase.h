@@ -1,6 +1,7 @@
 // Arithmetic helpers of the Windows base API.
 #pragma once
 
+#include "KestroGlobalMemory.h"
 #include "minwindef.h"
 
 KCM_EXTERN_C_BEGIN

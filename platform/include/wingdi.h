@@ -1,6 +1,7 @@
 // Bitmap records of the Windows GDI, as the video formats embed them.
 #pragma once
 
+#include "KestroGdiObjects.h"
 #include "minwindef.h"
 
 typedef struct tagRGBQUAD {
