@@ -37,11 +37,11 @@ struct DecoderControl {
 struct EncoderControl {
   int32_t API_sampleRate;         // input rate: 8000, 12000, 16000 or 24000 Hz
   int32_t maxInternalSampleRate;  // 8000, 12000, 16000 or 24000 Hz
-  int32_t packetSize;             // samples per packet at the input rate (20 ms)
-  int32_t bitRate;                // target bit/s; values below 5000 count as 5000
-  int32_t packetLossPercentage;   // 0..100; kept, not used (no redundancy)
+  int32_t packetSize;             // samples per packet at the input rate: 20, 40, 60, 80 or 100 ms
+  int32_t bitRate;                // target bit/s, redundancy included; below 5000 counts as 5000
+  int32_t packetLossPercentage;   // 0..100; the more loss, the finer the redundant copy
   int32_t complexity;             // 0..2
-  int32_t useInBandFEC;           // must be 0: no redundancy
+  int32_t useInBandFEC;           // 1: every packet also carries a coarser copy of the one before
   int32_t useDTX;                 // must be 0: no discontinuous transmission
 };
 
@@ -50,9 +50,16 @@ int initDecoder(void* state);
 // Decodes one frame of `packet` (call again with the same packet while
 // control->moreInternalDecoderFrames is 1), or conceals one frame when `lost` is set.
 // `out` holds kMaxDecodedSamples; `*samples` receives the count. A packet that cannot
-// be decoded is concealed and answered with an error.
+// be decoded (an empty one not flagged as lost among them) is concealed and answered
+// with an error.
 int decode(void* state, DecoderControl* control, int lost, const uint8_t* packet, int packetBytes, int16_t* out,
            int16_t* samples);
+
+// Finds in a received packet the redundant copy of the packet `lostOffset` (1 or 2)
+// places before it, as the encoder appends it. Writes it to `lbrr` (kMaxPacketBytes of
+// room) and its size to `*lbrrBytes`, 0 when the packet carries none for that offset.
+// The copy decodes with decode() in place of the lost packet.
+int searchForLbrr(const uint8_t* packet, int packetBytes, int lostOffset, uint8_t* lbrr, int16_t* lbrrBytes);
 
 int encoderStateSize(int32_t* bytes);
 // Initialises the state and fills `control` with the defaults (24 kHz, 20 ms, 25 kbit/s).

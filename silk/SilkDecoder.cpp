@@ -59,7 +59,7 @@ int decodeFrame(DecoderState& state, int16_t* out, int* length, const uint8_t* p
   if (!lost) {
     const int oldRate = state.fs_kHz;
     if (state.nFramesDecoded == 0) {
-      memcpy(state.packet, packet, static_cast<size_t>(packetBytes));
+      if (packetBytes > 0) memcpy(state.packet, packet, static_cast<size_t>(packetBytes));
       state.rangeDecoder.init(state.packet, packetBytes);
     }
     int32_t pulses[kMaxFrame];
@@ -145,10 +145,15 @@ int decode(void* block, DecoderControl* control, int lost, const uint8_t* packet
     if (packetBytes > kMaxPacketBytes) {
       lost = 1;
       result = kPayloadTooLarge;
-    } else if (!packet || packetBytes <= 0) {
+    } else if (packetBytes < 0 || (!packet && packetBytes > 0)) {
       lost = 1;
       result = kPayloadError;
     }
+    // An empty payload that is not flagged as lost runs through the range decoder like
+    // any other (starting from what the previous packet left in the buffer): it fails
+    // there, and the frame is concealed with the state changes a damaged packet makes,
+    // as in the reference decoder. Hosts that hand over lost packets as empty payloads
+    // (silk-wasm does) get the reference's output that way.
   }
   const int previousRate = state.fs_kHz;
   int16_t frame[kMaxFrame];

@@ -106,8 +106,7 @@ void writePulses(RangeEncoder& encoder, const int32_t* pulses, int length, int s
   }
 }
 
-void writeFrame(RangeEncoder& encoder, const FrameIndices& frame, int fs_kHz, int frameInPacket, int previousTypeOffset,
-                int termination) {
+void writeFrame(RangeEncoder& encoder, const FrameIndices& frame, int fs_kHz, int frameInPacket, int previousTypeOffset) {
   const int typeOffset = 2 * frame.sigtype + frame.QuantOffsetType;
   if (frameInPacket == 0) {
     encoder.encode(rateIndex(fs_kHz), SamplingRates_CDF);
@@ -140,7 +139,8 @@ void writeFrame(RangeEncoder& encoder, const FrameIndices& frame, int fs_kHz, in
   encoder.encode(frame.seed, Seed_CDF);
   writePulses(encoder, frame.pulses, fs_kHz * FRAME_LENGTH_MS, frame.sigtype, frame.QuantOffsetType);
   encoder.encode(frame.vadFlag, vadflag_CDF);
-  encoder.encode(termination, FrameTermination_CDF);
 }
+
+void writeTermination(RangeEncoder& encoder, int termination) { encoder.encode(termination, FrameTermination_CDF); }
 
 }  // namespace silk

@@ -25,10 +25,12 @@ struct FrameIndices {
   int vadFlag;
 };
 
-// Writes one frame; `frameInPacket` 0 also writes the rate. `previousTypeOffset` is
-// the type symbol of the previous frame of the same packet.
-void writeFrame(RangeEncoder& encoder, const FrameIndices& frame, int fs_kHz, int frameInPacket, int previousTypeOffset,
-                int termination);
+// Writes one frame up to its termination symbol; `frameInPacket` 0 also writes the
+// rate. `previousTypeOffset` is the type symbol of the previous frame of the same packet.
+void writeFrame(RangeEncoder& encoder, const FrameIndices& frame, int fs_kHz, int frameInPacket, int previousTypeOffset);
+// What follows the frame: another frame, the end, or the end plus redundancy
+// (SKP_SILK_MORE_FRAMES, SKP_SILK_LAST_FRAME, SKP_SILK_LBRR_VER1).
+void writeTermination(RangeEncoder& encoder, int termination);
 // The excitation part alone (rate level, counts, shell splits, LSBs, signs).
 void writePulses(RangeEncoder& encoder, const int32_t* pulses, int length, int sigtype, int quantOffsetType);
 

@@ -1,4 +1,5 @@
-// The encoder: 20 ms frames, one frame per packet, no redundancy, no DTX.
+// The encoder: 20 ms frames, one to five frames per packet, optional in-band
+// redundancy (SilkRedundancy.cpp), no DTX.
 // Analysis (floating point) picks the parameters; the quantiser runs the decoder's own
 // reconstruction (SilkSynthesis.h) so that encoder and decoder stay in step exactly.
 #include <math.h>
@@ -8,6 +9,7 @@
 #include "SilkCodec.h"
 #include "SilkEncodeIndices.h"
 #include "SilkEncoderAnalysis.h"
+#include "SilkEncoderState.h"
 #include "SilkLpc.h"
 #include "SilkSynthesis.h"
 
@@ -16,7 +18,6 @@ namespace silk {
 namespace {
 
 constexpr uint32_t kEncoderMagic = 0x534B4531;  // "SKE1"
-constexpr int kHistory = MAX_FRAME_LENGTH;      // 20 ms at 24 kHz: covers the longest lag
 constexpr float kVoicingThreshold = 0.45f;
 constexpr float kPitchWhitening = 0.9f;
 constexpr int32_t kDeadZoneQ10 = 512;
@@ -26,33 +27,6 @@ constexpr float kHighPassHz = 50.0f;
 constexpr float kShapingGamma = 0.75f;
 // The finest step allowed, relative to the residual level: keeps pulses countable.
 constexpr float kMinStepToRms = 1.0f / 12.0f;
-
-struct EncoderState {
-  EncoderControl settings;  // those the state was set up for
-  int apiRate;
-  int fs_kHz;
-  int frame;
-  int sub;
-  int order;
-  Resampler downsampler;
-  int16_t pending[MAX_FRAME_LENGTH];  // input at the internal rate, not yet a frame
-  int pendingCount;
-  float highPass[2][2];               // biquad states
-  float highPassB[3], highPassA[2];
-  float signal[kHistory + MAX_FRAME_LENGTH];
-  float residual[kHistory + MAX_FRAME_LENGTH];    // partly whitened: what the pitch search sees
-  float excitation[kHistory + MAX_FRAME_LENGTH];  // residual of the coded filter: what LTP predicts
-  int32_t prevNlsf[MAX_LPC_ORDER];
-  float noise[MAX_LPC_ORDER];         // the quantiser's last coding noise
-  bool havePrevNlsf;
-  int gainIndex;                      // the decoder's LastGainIndex
-  int frameCounter;
-  float noiseFloor;
-  float snrAdjustDb;
-  DecoderState mirror;                // the decoder as it will be after each packet
-  RangeEncoder rangeEncoder;
-  FrameIndices indices;
-};
 
 struct EncoderBlock {
   uint32_t magic;
@@ -71,9 +45,13 @@ bool isCodecRate(int rate) { return rate == 8000 || rate == 12000 || rate == 160
 int checkControl(const EncoderControl* control) {
   if (!control) return kBadArgument;
   if (!isCodecRate(control->API_sampleRate) || !isCodecRate(control->maxInternalSampleRate)) return kBadSampleRate;
-  if (control->packetSize != control->API_sampleRate / 50) return kBadInputLength;
+  const int frameSamples = control->API_sampleRate / 50;
+  if (control->packetSize % frameSamples != 0 || control->packetSize / frameSamples < 1 ||
+      control->packetSize / frameSamples > MAX_FRAMES_PER_PACKET) {
+    return kBadInputLength;
+  }
   if (control->complexity < 0 || control->complexity > 2) return kBadArgument;
-  if (control->useInBandFEC != 0 || control->useDTX != 0) return kBadArgument;
+  if ((control->useInBandFEC != 0 && control->useInBandFEC != 1) || control->useDTX != 0) return kBadArgument;
   if (control->packetLossPercentage < 0 || control->packetLossPercentage > 100) return kBadArgument;
   return kOk;
 }
@@ -102,6 +80,7 @@ void configure(EncoderState& s, const EncoderControl& control) {
     s.sub = s.frame / NB_SUBFR;
     s.order = s.fs_kHz == 8 ? MIN_LPC_ORDER : MAX_LPC_ORDER;
     s.pendingCount = 0;
+    s.framesInPacket = 0;
     memset(s.signal, 0, sizeof(s.signal));
     memset(s.residual, 0, sizeof(s.residual));
     memset(s.excitation, 0, sizeof(s.excitation));
@@ -146,7 +125,10 @@ float targetSnrDb(const EncoderState& s) {
   return SNR_table_Q1[TARGET_RATE_TAB_SZ - 1] / 2.0f;
 }
 
-void quantizeGains(EncoderState& s, const float* rms, FrameIndices& indices, int32_t* gainsQ16) {
+// Absolute gain indices (0..63) of the four subframes; each step from the running
+// index stays within what a delta symbol can say. Only the first subframe of a packet
+// is sent as an absolute index.
+void quantizeGains(EncoderState& s, const float* rms, bool absoluteFirst, int* gainIndices) {
   const float snr = targetSnrDb(s) + s.snrAdjustDb;
   const float scale = sqrtf(3.0f * s.sub) * exp2f(-0.16f * snr);
   for (int k = 0; k < NB_SUBFR; ++k) {
@@ -154,23 +136,32 @@ void quantizeGains(EncoderState& s, const float* rms, FrameIndices& indices, int
     gain = gain < 1.0 ? 1.0 : (gain > 2147483647.0 ? 2147483647.0 : gain);
     int index = mulw(GAIN_SCALE_Q16, lin2log(static_cast<int32_t>(gain)) - GAIN_OFFSET);
     if (index < s.gainIndex) ++index;
-    if (k == 0) {
+    if (k == 0 && absoluteFirst) {
       index = clampTo(index, 0, N_LEVELS_QGAIN - 1);
       if (index < s.gainIndex - 4) index = s.gainIndex - 4;
-      indices.gainSymbols[0] = index;
-      s.gainIndex = index;
     } else {
       const int low = -4 > -s.gainIndex ? -4 : -s.gainIndex;
       const int high = MAX_DELTA_GAIN_QUANT < N_LEVELS_QGAIN - 1 - s.gainIndex ? MAX_DELTA_GAIN_QUANT : N_LEVELS_QGAIN - 1 - s.gainIndex;
-      const int delta = clampTo(index - s.gainIndex, low, high);
-      indices.gainSymbols[k] = delta - MIN_DELTA_GAIN_QUANT;
-      s.gainIndex += delta;
+      index = s.gainIndex + clampTo(index - s.gainIndex, low, high);
     }
-    const int32_t level = mulw(GAIN_INV_SCALE_Q16, s.gainIndex) + GAIN_OFFSET;
+    s.gainIndex = index;
+    gainIndices[k] = index;
+  }
+}
+
+}  // namespace
+
+void setGains(const int* gainIndices, int previous, bool absoluteFirst, FrameIndices& indices, int32_t* gainsQ16) {
+  indices.firstGainAbsolute = absoluteFirst ? 1 : 0;
+  for (int k = 0; k < NB_SUBFR; ++k) {
+    indices.gainSymbols[k] = k == 0 && absoluteFirst ? gainIndices[k] : gainIndices[k] - previous - MIN_DELTA_GAIN_QUANT;
+    previous = gainIndices[k];
+    const int32_t level = mulw(GAIN_INV_SCALE_Q16, previous) + GAIN_OFFSET;
     gainsQ16[k] = log2lin(level < 3967 ? level : 3967);
   }
-  indices.firstGainAbsolute = 1;
 }
+
+namespace {
 
 // Chooses each excitation value with a dead zone, seen through the decoder's dither.
 // The coding noise is fed back through A(z/gamma), so that it follows the spectral
@@ -258,7 +249,43 @@ Analysis analyzeFrame(EncoderState& s, FrameIndices& indices) {
   return result;
 }
 
-void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
+}  // namespace
+
+void quantizeFrame(EncoderState& s, DecoderState& mirror, float* noise, const FrameControl& control,
+                   const int16_t* filtered, const int32_t* nlsfQ15, int32_t* pulses) {
+  int32_t target[MAX_FRAME_LENGTH];
+  for (int k = 0; k < NB_SUBFR; ++k) {
+    for (int n = k * s.sub; n < (k + 1) * s.sub; ++n) {
+      target[n] = static_cast<int32_t>((static_cast<int64_t>(filtered[n]) * 67108864) / control.Gains_Q16[k]);
+    }
+  }
+  static thread_local NoiseShapingQuantizer quantizer;
+  quantizer.target = target;
+  quantizer.pulses = pulses;
+  quantizer.seed = control.Seed;
+  quantizer.offset = Quantization_Offsets_Q10[control.sigtype][control.QuantOffsetType];
+  quantizer.sub = s.sub;
+  quantizer.order = s.order;
+  quantizer.gainsQ16 = control.Gains_Q16;
+  for (int h = 0; h < 2; ++h) {
+    float gamma = kShapingGamma;
+    for (int j = 0; j < s.order; ++j, gamma *= kShapingGamma) {
+      quantizer.shaping[h][j] = control.PredCoef_Q12[h][j] / 4096.0f * gamma;
+    }
+  }
+  memcpy(quantizer.noise, noise, sizeof(float) * MAX_LPC_ORDER);
+  int16_t decoded[MAX_FRAME_LENGTH];
+  synthesizeFrame(mirror, control, decoded, quantizer);
+  memcpy(mirror.outBuf, decoded, sizeof(int16_t) * s.frame);
+  memcpy(noise, quantizer.noise + s.frame, sizeof(float) * MAX_LPC_ORDER);
+  memcpy(mirror.prevNLSF_Q15, nlsfQ15, sizeof(int32_t) * MAX_LPC_ORDER);
+  mirror.first_frame_after_reset = 0;
+}
+
+namespace {
+
+
+void encodeFrame(EncoderState& s, const int16_t* input, bool lastInPacket) {
   float* x = s.signal + kHistory;
   memmove(s.signal, s.signal + s.frame, sizeof(float) * kHistory);
   memmove(s.residual, s.residual + s.frame, sizeof(float) * kHistory);
@@ -267,6 +294,10 @@ void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
   for (int i = 0; i < s.frame; ++i) {
     x[i] = highPassSample(s, input[i]);
     filtered[i] = static_cast<int16_t>(sat16(static_cast<int32_t>(lrintf(x[i]))));
+  }
+  if (s.framesInPacket == 0) {
+    s.rangeEncoder.init();
+    s.redundancy.active = s.settings.useInBandFEC != 0;
   }
   FrameIndices& indices = s.indices;
   const Analysis analysis = analyzeFrame(s, indices);
@@ -317,52 +348,57 @@ void encodeFrame(EncoderState& s, const int16_t* input, int termination) {
       rms[k] = static_cast<float>(sqrt(energy / s.sub));
     }
   }
-  quantizeGains(s, rms, indices, control.Gains_Q16);
+  const bool firstInPacket = s.framesInPacket == 0;
+  const int previousGainIndex = s.gainIndex;
+  int gainIndices[NB_SUBFR];
+  quantizeGains(s, rms, firstInPacket, gainIndices);
+  setGains(gainIndices, previousGainIndex, firstInPacket, indices, control.Gains_Q16);
   indices.seed = s.frameCounter & 3;
   control.Seed = indices.seed;
 
-  int32_t target[MAX_FRAME_LENGTH];
-  for (int k = 0; k < NB_SUBFR; ++k) {
-    for (int n = k * s.sub; n < (k + 1) * s.sub; ++n) {
-      target[n] = static_cast<int32_t>((static_cast<int64_t>(filtered[n]) * 67108864) / control.Gains_Q16[k]);
-    }
-  }
-  static thread_local NoiseShapingQuantizer quantizer;
-  quantizer.target = target;
-  quantizer.pulses = indices.pulses;
-  quantizer.seed = control.Seed;
-  quantizer.offset = Quantization_Offsets_Q10[control.sigtype][control.QuantOffsetType];
-  quantizer.sub = s.sub;
-  quantizer.order = s.order;
-  quantizer.gainsQ16 = control.Gains_Q16;
-  for (int h = 0; h < 2; ++h) {
-    float gamma = kShapingGamma;
-    for (int j = 0; j < s.order; ++j, gamma *= kShapingGamma) {
-      quantizer.shaping[h][j] = control.PredCoef_Q12[h][j] / 4096.0f * gamma;
-    }
-  }
-  memcpy(quantizer.noise, s.noise, sizeof(s.noise));
-  int16_t decoded[MAX_FRAME_LENGTH];
-  synthesizeFrame(s.mirror, control, decoded, quantizer);
-  memcpy(s.mirror.outBuf, decoded, sizeof(int16_t) * s.frame);
-  memcpy(s.noise, quantizer.noise + s.frame, sizeof(s.noise));
-  memcpy(s.mirror.prevNLSF_Q15, analysis.nlsf, sizeof(analysis.nlsf));
+  if (s.redundancy.active) encodeRedundantFrame(s, indices, control, filtered, analysis.nlsf, gainIndices, lastInPacket);
+  quantizeFrame(s, s.mirror, s.noise, control, filtered, analysis.nlsf, indices.pulses);
   s.mirror.LastGainIndex = s.gainIndex;
-  s.mirror.first_frame_after_reset = 0;
 
-  writeFrame(s.rangeEncoder, indices, s.fs_kHz, 0, 0, termination);
+  writeFrame(s.rangeEncoder, indices, s.fs_kHz, s.framesInPacket, s.typeOffsetPrev);
+  if (!lastInPacket) writeTermination(s.rangeEncoder, SKP_SILK_MORE_FRAMES);
+  s.typeOffsetPrev = 2 * indices.sigtype + indices.QuantOffsetType;
+  ++s.framesInPacket;
   ++s.frameCounter;
 }
 
-// Steers the step size so that the average rate meets the target.
-void controlRate(EncoderState& s, int bytes) {
+// Steers the step size so that the average rate, redundancy included, meets the target.
+void controlRate(EncoderState& s, int bytes, int frames) {
   const int bitRate = s.settings.bitRate < MIN_TARGET_RATE_BPS ? MIN_TARGET_RATE_BPS
                       : s.settings.bitRate > MAX_TARGET_RATE_BPS ? MAX_TARGET_RATE_BPS : s.settings.bitRate;
-  const float targetBits = bitRate * FRAME_LENGTH_MS / 1000.0f;
+  const float targetBits = bitRate * FRAME_LENGTH_MS * frames / 1000.0f;
   const float ratio = (8.0f * bytes + 8.0f) / (targetBits + 8.0f);
   float step = -1.5f * log2f(ratio);
   step = step > 1.0f ? 1.0f : (step < -1.0f ? -1.0f : step);
   s.snrAdjustDb = clampTo(s.snrAdjustDb + step, -30.0f, 30.0f);
+}
+
+// Ends the packet, with the previous packet's redundancy behind it when there is room,
+// and keeps this packet's redundancy for the next one. Answers the size or an error.
+int finishPacket(EncoderState& s, uint8_t* packet, int room) {
+  const Redundancy& r = s.redundancy;
+  const bool carry = redundancyFits(s, room < kMaxPacketBytes ? room : kMaxPacketBytes);
+  writeTermination(s.rangeEncoder, carry ? SKP_SILK_LBRR_VER1 : SKP_SILK_LAST_FRAME);
+  const int frames = s.framesInPacket;
+  s.framesInPacket = 0;
+  const int bytes = s.rangeEncoder.finish();
+  const int extra = carry ? r.previousBytes : 0;
+  int result = kOutputFull;
+  if (bytes >= 0) {
+    controlRate(s, bytes + extra, frames);
+    if (bytes + extra <= room) {
+      memcpy(packet, s.rangeEncoder.data(), static_cast<size_t>(bytes));
+      if (carry) memcpy(packet + bytes, r.previous, static_cast<size_t>(extra));
+      result = bytes + extra;
+    }
+  }
+  keepRedundancy(s);
+  return result;
 }
 
 EncoderState* encoderOf(void* block) {
@@ -412,13 +448,11 @@ int encode(void* block, const EncoderControl* control, const int16_t* pcm, int s
     s.pendingCount += internalBlock;
     if (s.pendingCount < s.frame) continue;
     s.pendingCount = 0;
-    s.rangeEncoder.init();
-    encodeFrame(s, s.pending, SKP_SILK_LAST_FRAME);
-    const int bytes = s.rangeEncoder.finish();
-    if (bytes < 0) return kOutputFull;
-    controlRate(s, bytes);
-    if (bytes > room) return kOutputFull;
-    memcpy(packet, s.rangeEncoder.data(), static_cast<size_t>(bytes));
+    const bool last = s.framesInPacket + 1 >= control->packetSize / (control->API_sampleRate / 50);
+    encodeFrame(s, s.pending, last);
+    if (!last) continue;
+    const int bytes = finishPacket(s, packet, room);
+    if (bytes < 0) return bytes;
     *packetBytes = static_cast<int16_t>(bytes);
   }
   return kOk;

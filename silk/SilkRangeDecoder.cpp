@@ -20,9 +20,12 @@ bool RangeDecoder::init(const uint8_t* data, int length) {
     _base = 0;
     return false;
   }
-  // Bytes past the packet read as zero: the encoder's termination makes that equivalent.
+  // The first four bytes come from the buffer whatever the packet's length. For a valid
+  // packet the encoder's termination makes the bytes past its end irrelevant; an empty or
+  // shorter payload starts from what the previous packet left in the buffer, as in the
+  // reference decoder. Later bytes past the end read as zero.
   _base = 0;
-  for (int i = 0; i < 4; ++i) _base = (_base << 8) | (i < length ? data[i] : 0u);
+  for (int i = 0; i < 4; ++i) _base = (_base << 8) | data[i];
   return true;
 }
 

@@ -11,6 +11,7 @@ class RangeDecoder {
  public:
   static constexpr int kMaxBytes = 1024;
 
+  // `data` is a buffer of kMaxBytes holding the packet in its first `length` bytes.
   // False (and the error set) when the packet is longer than kMaxBytes.
   bool init(const uint8_t* data, int length);
   // The symbol s with cdf[s] <= value < cdf[s+1]; the search starts at `start`.

@@ -35,6 +35,17 @@ class Decoder {
     out->resize(static_cast<size_t>(samples));
     return result;
   }
+  // Every frame of a packet, appended to `out`; the first error ends it.
+  int DecodePacket(const std::vector<uint8_t>& packet, std::vector<int16_t>* out) {
+    std::vector<int16_t> frame;
+    do {
+      const int result = Decode(packet, &frame);
+      out->insert(out->end(), frame.begin(), frame.end());
+      if (result != 0) return result;
+    } while (_control.moreInternalDecoderFrames);
+    return 0;
+  }
+  const silk::DecoderControl& Control() const { return _control; }
 
  private:
   silk::DecoderControl _control;
@@ -95,6 +106,23 @@ double SnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& 
     best = std::max(best, 10.0 * log10(signal / (error + 1e-9)));
   }
   return best;
+}
+
+std::vector<uint8_t> RedundancyFor(const std::vector<uint8_t>& later, int offset) {
+  std::vector<uint8_t> copy(silk::kMaxPacketBytes);
+  int16_t bytes = -1;
+  EXPECT_EQ(0, silk::searchForLbrr(later.data(), static_cast<int>(later.size()), offset, copy.data(), &bytes));
+  copy.resize(static_cast<size_t>(bytes));
+  return copy;
+}
+
+double FrameSnrDb(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded, size_t from, size_t count) {
+  double signal = 1.0, error = 1.0;
+  for (size_t i = from; i < from + count; ++i) {
+    signal += double(reference[i]) * reference[i];
+    error += (double(reference[i]) - decoded[i]) * (double(reference[i]) - decoded[i]);
+  }
+  return 10.0 * log10(signal / error);
 }
 
 // The first three packets of the reference encoder's 440 Hz tone at 8 kHz.
@@ -159,6 +187,8 @@ TEST(SilkDecoder, SurvivesRandomAndMutatedPackets) {
     }
     decoder.Decode(packet, &out);
     ASSERT_LE(out.size(), 480u);
+    const std::vector<uint8_t> copy = RedundancyFor(packet, 1 + i % 2);
+    ASSERT_LT(copy.size(), packet.size() + 1);
   }
 }
 
@@ -188,6 +218,68 @@ TEST(SilkDecoder, ConcealmentStaysBoundedAndFadesToSilence) {
   // What remains after 40 lost frames is comfort noise, 20 dB or more below the speech.
   EXPECT_LT(lastEnergy, speechEnergy / 100.0);
 }
+
+class SilkPacketSizes : public ::testing::TestWithParam<std::tuple<int, bool>> {};
+
+// Packets of 1-5 frames, with and without redundancy: one packet per packet length of
+// input, every frame decodes, and a lost packet comes back from the next one's copy far
+// better than concealment makes it up.
+TEST_P(SilkPacketSizes, PacketsOfSeveralFramesCarryARedundantCopyOfTheOneBefore) {
+  const auto [frames, fec] = GetParam();
+  const int rate = 16000;
+  const int frame = rate / 50;
+  const std::vector<int16_t> pcm = Voice(rate, 2.0);
+  Encoder encoder(rate, 24000);
+  encoder.Control().packetSize = frame * frames;
+  encoder.Control().useInBandFEC = fec ? 1 : 0;
+  encoder.Control().packetLossPercentage = 10;
+  std::vector<std::vector<uint8_t>> packets;
+  std::vector<uint8_t> packet;
+  for (size_t at = 0; at + frame <= pcm.size(); at += frame) {
+    ASSERT_EQ(0, encoder.Encode(&pcm[at], frame, &packet));
+    if (!packet.empty()) packets.push_back(packet);
+  }
+  ASSERT_EQ(pcm.size() / (frame * frames), packets.size());
+
+  const size_t lost = packets.size() / 2;
+  std::vector<int16_t> clean, recovered, concealed;
+  Decoder cleanDecoder(rate), recoveringDecoder(rate), concealingDecoder(rate);
+  for (size_t p = 0; p < packets.size(); ++p) {
+    ASSERT_EQ(0, cleanDecoder.DecodePacket(packets[p], &clean));
+    EXPECT_EQ(frames, cleanDecoder.Control().framesPerPacket);
+    EXPECT_TRUE(RedundancyFor(packets[p], 2).empty());
+    if (p != lost) {
+      ASSERT_EQ(0, recoveringDecoder.DecodePacket(packets[p], &recovered));
+      ASSERT_EQ(0, concealingDecoder.DecodePacket(packets[p], &concealed));
+      continue;
+    }
+    const std::vector<uint8_t> copy = RedundancyFor(packets[p + 1], 1);
+    ASSERT_EQ(fec, !copy.empty());
+    if (fec) {
+      ASSERT_EQ(0, recoveringDecoder.DecodePacket(copy, &recovered));
+    }
+    std::vector<int16_t> out;
+    for (int f = 0; f < frames; ++f) {
+      concealingDecoder.Decode({}, &out, true);
+      concealed.insert(concealed.end(), out.begin(), out.end());
+      if (fec) continue;
+      recoveringDecoder.Decode({}, &out, true);
+      recovered.insert(recovered.end(), out.begin(), out.end());
+    }
+  }
+  ASSERT_EQ(clean.size(), recovered.size());
+  ASSERT_EQ(clean.size(), concealed.size());
+  const size_t from = lost * frames * frame;
+  const size_t count = static_cast<size_t>(frames * frame);
+  if (fec) {
+    EXPECT_GT(FrameSnrDb(clean, recovered, from, count), FrameSnrDb(clean, concealed, from, count) + 3.0);
+  } else {
+    EXPECT_EQ(concealed, recovered);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FramesAndRedundancy, SilkPacketSizes,
+                         ::testing::Combine(::testing::Values(1, 2, 3, 5), ::testing::Bool()));
 
 TEST(SilkRangeCoder, DecodesWhatItEncodedWithTheSameLength) {
   std::mt19937 random(3);
@@ -252,6 +344,13 @@ TEST(SilkEncoder, TakesTenMillisecondBlocksAndRefusesOtherCounts) {
   EXPECT_FALSE(packet.empty());
   EXPECT_EQ(silk::kBadInputLength, encoder.Encode(pcm.data(), 350, &packet));
   EXPECT_EQ(silk::kBadInputLength, encoder.Encode(pcm.data(), 480, &packet));
+  for (int packetMs : {10, 30, 120}) {
+    encoder.Control().packetSize = 16 * packetMs;
+    EXPECT_EQ(silk::kBadInputLength, encoder.Encode(pcm.data(), 160, &packet)) << packetMs << " ms";
+  }
+  encoder.Control().packetSize = 320;
+  encoder.Control().useInBandFEC = 2;
+  EXPECT_EQ(silk::kBadArgument, encoder.Encode(pcm.data(), 160, &packet));
   encoder.Control().API_sampleRate = 44100;
   EXPECT_EQ(silk::kBadSampleRate, encoder.Encode(pcm.data(), 441, &packet));
 }

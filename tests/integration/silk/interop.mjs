@@ -5,7 +5,16 @@
 //   (b) our encoder's packets decode with the reference decoder, whose PCM is identical
 //       to our decoder's, at a bit rate within 10 % of the target and an SNR at most
 //       1.5 dB below the reference encoder's at the same bit rate;
-//   (c) concealment: a fixed loss pattern stays bounded and fades to silence.
+//   (c) concealment: a fixed loss pattern stays bounded and fades to silence; empty
+//       packets in place of lost ones, and the frames the reference appends after the last
+//       packet, decode to the reference's PCM;
+//   (d) our encoder's 40/60/100 ms packets, with and without in-band redundancy, decode
+//       with the reference to our decoder's PCM;
+//   (e) lost packets decoded from the redundant copy a later packet carries, as the SDK's
+//       decoder program does. The reference does not search for copies itself (its
+//       jitter-buffer simulation decodes an empty packet as a damaged one), but decodes the
+//       copies when they are handed to it in place of the lost packets: identical PCM. The
+//       recovered frames are closer to the original than concealment.
 //
 //   node interop.mjs <silk_tool> <workdir>   (workdir holds speech_<rate>.s16le)
 // Prints one line per check and a table of figures; exit 1 when a check fails.
@@ -21,6 +30,13 @@ const OTHER_OUTPUT_RATES = { 8000: [16000, 44100], 12000: [8000, 48000], 16000: 
 const MAX_SNR_GAP_DB = 1.5
 const MAX_RATE_ERROR = 0.10
 const LOSS_PATTERN = '10,20,30-32,60-'
+const PACKET_MS = [40, 60, 100]
+const TAIL_FRAMES = 2  // what the reference decodes after the last packet
+// Empty packets the reference meets: single losses and bursts of 3 and 6.
+const EMPTY_PACKETS = [10, 20, 30, 31, 32, 60, 61, 62, 63, 64, 65, 100, 150]
+// Redundancy pays when the recovered frames are this much closer to the original
+// (mean log-spectral distance over the lost speech frames) than concealed ones.
+const MIN_RECOVERY_GAIN_DB = 1.5
 
 let failures = 0
 const figures = []
@@ -68,6 +84,21 @@ function snrDb (input, decoded, rate) {
 const kbps = file => {
   const { packets } = parseSilk(file)
   return packets.reduce((sum, p) => sum + p.length, 0) * 8 / (packets.length * 20)
+}
+
+// After the last packet: the reference's two extra frames against ours from empty payloads.
+async function afterLastPacket (name, file, rate) {
+  ours('decode', path(`${name}.silk`), rate, path(`${name}.tail.s16le`), '--tail', TAIL_FRAMES)
+  sameBytes(`(c) ${name}: ${TAIL_FRAMES} frames after the last packet at ${rate} Hz`, readFileSync(path(`${name}.tail.s16le`)),
+    await peerDecode(file, rate, { keepTail: true }))
+}
+
+async function emptyPackets (name, file, rate) {
+  const holed = buildSilk(parseSilk(file).packets.map((p, i) => EMPTY_PACKETS.includes(i) ? Buffer.alloc(0) : p))
+  writeFileSync(path(`${name}.holed.silk`), holed)
+  ours('decode', path(`${name}.holed.silk`), rate, path(`${name}.holed.s16le`), '--empty')
+  sameBytes(`(c) ${name}: empty packets ${EMPTY_PACKETS.join(',')} at ${rate} Hz`, readFileSync(path(`${name}.holed.s16le`)),
+    await peerDecode(holed, rate))
 }
 
 async function referenceToOurDecoder (name, pcm, apiRate, internalRate) {
@@ -125,13 +156,89 @@ async function concealment (rate, file) {
   check(fadeDb < -30, `(c) speech ${rate} Hz: a long outage fades to silence`, `last 400 ms ${fadeDb.toFixed(1)} dB below the speech`)
 }
 
+async function multiFramePackets (rate, bitRate) {
+  for (const ms of PACKET_MS) {
+    for (const fec of [false, true]) {
+      const name = `ours_${rate}_${ms}ms${fec ? '_fec' : ''}`
+      ours('encode', path(`speech_${rate}.s16le`), rate, bitRate, path(`${name}.silk`), '--packet', ms, ...(fec ? ['--fec', 10] : []))
+      ours('decode', path(`${name}.silk`), rate, path(`${name}.s16le`))
+      const file = readFileSync(path(`${name}.silk`))
+      sameBytes(`(d) speech ${rate} Hz: our ${ms} ms packets${fec ? ' with redundancy' : ''}, reference decoder`,
+        readFileSync(path(`${name}.s16le`)), await peerDecode(file, rate))
+    }
+  }
+}
+
+// Log-spectral distance (dB, 16 bands) of frame k of y from the same frame of x.
+function spectralDistance (x, y, k, frame) {
+  const bands = v => {
+    const out = new Array(16).fill(1)
+    for (let m = 1; m < frame / 2; m++) {
+      let re = 0; let im = 0
+      for (let n = 0; n < frame; n++) {
+        const w = (0.5 - 0.5 * Math.cos(2 * Math.PI * n / frame)) * v[k * frame + n]
+        re += w * Math.cos(2 * Math.PI * m * n / frame); im -= w * Math.sin(2 * Math.PI * m * n / frame)
+      }
+      out[Math.floor(m * 32 / frame)] += re * re + im * im
+    }
+    return out.map(e => 10 * Math.log10(e))
+  }
+  const bx = bands(x); const by = bands(y)
+  return Math.sqrt(bx.reduce((sum, v, i) => sum + (v - by[i]) ** 2, 0) / bx.length)
+}
+
+async function redundancyAfterLoss (rate, bitRate, ms) {
+  const name = `fec_${rate}_${ms}ms`
+  const speech = readFileSync(path(`speech_${rate}.s16le`))
+  ours('encode', path(`speech_${rate}.s16le`), rate, bitRate, path(`${name}.silk`), '--packet', ms, '--fec', 10)
+  const packets = parseSilk(readFileSync(path(`${name}.silk`))).packets.length
+  // Single losses every 7th packet, and pairs: the first of a pair has no copy left.
+  const lost = []
+  for (let i = 8; i < packets - 2; i += 7) lost.push(i)
+  for (let i = 12; i < packets - 2; i += 35) lost.push(i, i + 1)
+  const list = [...new Set(lost)].sort((a, b) => a - b).join(',')
+  // Against the reference, packets without a copy are empty ones, as it handles them.
+  ours('decode', path(`${name}.silk`), rate, path(`${name}.fec_empty.s16le`), '--lost', list, '--fec', '--empty')
+  ours('receive', path(`${name}.silk`), path(`${name}.received.silk`), '--lost', list)
+  sameBytes(`(e) speech ${rate} Hz, ${ms} ms packets: lost packets from their redundant copies, reference decoder`,
+    readFileSync(path(`${name}.fec_empty.s16le`)), await peerDecode(readFileSync(path(`${name}.received.silk`)), rate))
+
+  // Against the original, packets without a copy are concealed for their whole length.
+  ours('decode', path(`${name}.silk`), rate, path(`${name}.fec.s16le`), '--lost', list, '--fec')
+  ours('decode', path(`${name}.silk`), rate, path(`${name}.plc.s16le`), '--lost', list)
+  const recovered = readFileSync(path(`${name}.fec.s16le`))
+  const frame = rate / 50
+  const framesPer = ms / 20
+  const x = samples(speech); const withCopies = samples(recovered); const concealed = samples(readFileSync(path(`${name}.plc.s16le`)))
+  let count = 0; let copyDistance = 0; let concealedDistance = 0
+  for (const p of lost.filter(p => !lost.includes(p + 1))) {  // the recovered ones
+    for (let k = p * framesPer; k < (p + 1) * framesPer; k++) {
+      let energy = 0
+      for (let i = k * frame; i < (k + 1) * frame; i++) energy += x[i] * x[i]
+      if (Math.sqrt(energy / frame) < 300) continue  // speech frames only
+      count++
+      copyDistance += spectralDistance(x, withCopies, k, frame)
+      concealedDistance += spectralDistance(x, concealed, k, frame)
+    }
+  }
+  copyDistance /= count; concealedDistance /= count
+  check(count > 10 && !recovered.equals(readFileSync(path(`${name}.plc.s16le`))) && concealedDistance - copyDistance >= MIN_RECOVERY_GAIN_DB,
+    `(e) speech ${rate} Hz, ${ms} ms packets: recovered frames closer to the original than concealment`,
+    `log-spectral distance ${copyDistance.toFixed(2)} dB recovered, ${concealedDistance.toFixed(2)} dB concealed, ${count} frames`)
+}
+
 for (const rate of CODEC_RATES) {
   const speech = readFileSync(path(`speech_${rate}.s16le`))
   const referenceFile = await referenceToOurDecoder(`speech_${rate}`, speech, rate, rate)
+  await afterLastPacket(`speech_${rate}`, referenceFile, rate)
+  await emptyPackets(`speech_${rate}`, referenceFile, rate)
   if (rate === 16000) await bothFramings(`speech_${rate}`, referenceFile, rate)
   const ourFile = await ourEncoderToReference(rate, speech, referenceFile)
   await concealment(rate, rate === 24000 ? ourFile : referenceFile)
 }
+for (const rate of [8000, 24000]) await multiFramePackets(rate, rate === 8000 ? 16000 : 28000)
+await redundancyAfterLoss(16000, 24000, 20)
+await redundancyAfterLoss(24000, 28000, 60)
 // Tones, and API rates above 24 kHz (the reference then codes at 24 kHz).
 for (const rate of [8000, 16000, 24000, 32000, 44100, 48000]) {
   await referenceToOurDecoder(`tone_${rate}`, toneS16(rate, 440, 8000, 1), rate, Math.min(rate, 24000))

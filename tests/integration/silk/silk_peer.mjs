@@ -94,7 +94,8 @@ export async function peerEncode (pcmS16le, rate) {
 // Decode with the work-around: insert two dummy packets after the second
 // packet, end the file with a 0xFFFF terminator, decode, and drop the two extra
 // 20 ms frames silk-wasm appends at the end.
-export async function peerDecode (silkFile, rate, { raw = false } = {}) {
+// keepTail keeps those two frames: the frames a decoder makes after the last packet.
+export async function peerDecode (silkFile, rate, { raw = false, keepTail = false } = {}) {
   const silk = await loadSilk()
   const f = parseSilk(silkFile)
   if (raw) {
@@ -107,7 +108,7 @@ export async function peerDecode (silkFile, rate, { raw = false } = {}) {
   const out = Buffer.from((await silk.decode(buildSilk(seq, { tencent: true, terminator: true }), rate)).data)
   const extra = 2 * 2 * Math.floor(rate / 50)          // 2 frames of 20 ms, 2 bytes per sample
   if (out.length < extra) throw new Error('unexpectedly short output from silk-wasm')
-  return out.subarray(0, out.length - extra)
+  return keepTail ? out : out.subarray(0, out.length - extra)
 }
 
 function sha (b) { return createHash('sha256').update(b).digest('hex').slice(0, 16) }
