@@ -34,3 +34,5 @@
 #include "KestroDataBase.h"
 #include "KestroDragDrop.h"
 #include "KestroDragDropBridge.h"
+#include "KestroAudioRender.h"
+#include "KestroWaveForm.h"

@@ -42,3 +42,4 @@ std::vector<TourStep> DatabaseTour();
 std::vector<TourStep> PtzTour();
 std::vector<TourStep> SilkTour();
 std::vector<TourStep> DecodeTour();
+std::vector<TourStep> AudioTour();
