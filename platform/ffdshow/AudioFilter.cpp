@@ -154,7 +154,7 @@ HRESULT AudioFilter::Process(IMediaSample* input) {
   lastDelivery_ = S_OK;
   if (PassesThrough()) return ProcessPcm16(input);
   if (!layerChosen_ && (input_.codec == AV_CODEC_ID_MP3 || input_.codec == AV_CODEC_ID_MP2)) ChooseMpegAudioLayer(input);
-  const HRESULT hr = session_.Decode(input, !Input().IsReadOnly() && session_.Threads() == 1,
+  const HRESULT hr = session_.Decode(input, MayLendInput(session_.LentSamplesHeld()),
                                      [this](AVFrame* frame) { DeliverFrame(frame); });
   if (FAILED(hr)) return hr;
   return FAILED(lastDelivery_) ? lastDelivery_ : S_OK;

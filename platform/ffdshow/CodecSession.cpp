@@ -80,6 +80,11 @@ HRESULT CodecSession::Open(AVCodecID codec, const std::vector<uint8_t>& extraDat
   return S_OK;
 }
 
+int CodecSession::LentSamplesHeld() const {
+  if (context_ == nullptr) return 0;
+  return (context_->active_thread_type & FF_THREAD_FRAME) != 0 ? context_->thread_count + 1 : 1;
+}
+
 void CodecSession::Close() {
   avcodec_free_context(&context_);
   av_frame_free(&frame_);

@@ -33,6 +33,9 @@ class CodecSession {
   void Close();
   bool IsOpen() const { return context_ != nullptr; }
   int Threads() const { return threads_; }
+  // How many lent samples the decoder may keep between two Decode calls: one per frame
+  // thread and one waiting to be taken in; one when it decodes on the caller's thread.
+  int LentSamplesHeld() const;
 
   // Decodes one sample; every frame it completes goes to `sink`. Corrupt data is
   // reported (S_FALSE) and skipped: the decoder carries on with the next sample.

@@ -66,6 +66,12 @@ HRESULT TransformInputPin::BreakConnect() {
   return CBaseInputPin::BreakConnect();
 }
 
+long TransformInputPin::AllocatorBuffers() {
+  ALLOCATOR_PROPERTIES properties{};
+  if (m_pAllocator == nullptr || FAILED(m_pAllocator->GetProperties(&properties))) return 0;
+  return properties.cBuffers;
+}
+
 STDMETHODIMP TransformInputPin::Receive(IMediaSample* sample) {
   StreamCall stream(transform_->streamLock_, transform_->streamDepth_);
   HRESULT hr = CBaseInputPin::Receive(sample);

@@ -37,6 +37,8 @@ class TransformInputPin : public CBaseInputPin {
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
   const CMediaType& CurrentType() const { return m_mt; }
+  // The buffer count of the allocator the upstream filter delivers from; 0 before one is agreed.
+  long AllocatorBuffers();
 
  private:
   TransformFilter* transform_;
@@ -98,6 +100,10 @@ class TransformFilter : public CBaseFilter {
   // deadline, so a downstream that keeps every sample cannot hold the stop up.
   HRESULT GetOutputBuffer(IMediaSample** sample);
   HRESULT DeliverOutput(IMediaSample* sample) { return output_.Deliver(sample); }
+  // Whether input samples may be lent to a decoder that keeps up to `held` of them: the
+  // decoder pads them, so they must be writable, and upstream must keep a buffer free for
+  // the next sample or it would wait for ever.
+  bool MayLendInput(int held) { return !input_.IsReadOnly() && held < input_.AllocatorBuffers(); }
   // True once per stream for the first sample after a start or a flush.
   bool TakeDiscontinuity() { return discontinuity_.exchange(false); }
 

@@ -36,9 +36,7 @@ HRESULT VideoDecoderFilter::OnStart() {
 
 HRESULT VideoDecoderFilter::Process(IMediaSample* input) {
   lastDelivery_ = S_OK;
-  // Lending the sample's bytes is safe while one thread decodes: a frame-threaded decoder
-  // could keep every upstream buffer at once.
-  const bool mayLend = !Input().IsReadOnly() && session_.Threads() == 1;
+  const bool mayLend = MayLendInput(session_.LentSamplesHeld());
   const HRESULT hr = session_.Decode(input, mayLend, [this](AVFrame* frame) { DeliverFrame(frame); });
   if (FAILED(hr)) return hr;
   return FAILED(lastDelivery_) ? lastDelivery_ : S_OK;

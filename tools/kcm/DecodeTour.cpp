@@ -1,9 +1,11 @@
 // Tour step "decode": `kcm decode <file> [--md5] [--output raw.yuv]` reads a media file
-// with libavformat, describes its video stream to CDShowGraphDecode from the container's
-// codec parameters and writes every packet into the graph. The host prints one MD5 per
-// picture as `ffmpeg -f framemd5` does (--md5), writes the pictures as raw I420 (--output)
-// or prints a summary with the decoding speed. Without a file it encodes a short test clip
-// with libavcodec, muxes it into a temporary MP4 and decodes that.
+// with libavformat, describes its video and audio streams to CDShowGraphDecode from the
+// container's codec parameters and writes every packet into the graph. The host prints
+// one MD5 per picture and per block of sound as `ffmpeg -f framemd5` does (--md5; video
+// is stream 0, audio the next), writes the pictures as raw I420 and the sound as 16-bit
+// interleaved PCM (--output), or prints a summary with the decoding speed. Without a file
+// it decodes a test clip with sound that it writes itself (DecodeClip.h).
+#include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,9 +19,11 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/md5.h>
 }
 
+#include "DecodeClip.h"
 #include "KestroDShowGraphTransform.h"
 #include "KestroFFDshowConfigApi.h"
 #include "Tour.h"
@@ -30,21 +34,45 @@ using Clock = std::chrono::steady_clock;
 
 constexpr AVRational kReferenceTimeBase = {1, 10000000};  // REFERENCE_TIME: 100 ns units
 constexpr int kFFDShowVideoOutput = 17;                   // the parameter block holding the flip
+constexpr int kUnchangedVolume = 100;                     // percent: the sound as decoded
 
-// What the host wants done with each decoded picture.
-struct PictureOutput {
-  bool md5 = false;
+// One decoded stream as the host handles it.
+struct StreamOutput {
+  const AVStream* stream = nullptr;
+  int index = 0;  // its number in the --md5 lines: video 0, audio after it
   FILE* raw = nullptr;
-  int width = 0;
-  int height = 0;
-  AVRational frameRate = {25, 1};
+  int64_t blocks = 0;   // output samples received: pictures, or blocks of sound
+  int64_t samples = 0;  // sound: samples per channel received
+  int64_t next = 0;     // sound: where the last block ended, in samples
+  int64_t skip = 0;     // sound: samples still to drop, as the container asks
 };
 
-// Receives the decoded YV12 pictures on ffdshow's streaming thread and clears the
-// library's default flip so pictures come out top-down, as libavcodec gives them.
+int Channels(const StreamOutput& output) { return output.stream->codecpar->ch_layout.nb_channels; }
+
+// Prints one line as `ffmpeg -f framemd5` does: the MD5 of `chunks` taken as one.
+void PrintMd5(int index, int64_t pts, int64_t duration, const BYTE* const chunks[], const size_t sizes[], int count) {
+  AVMD5* md5 = av_md5_alloc();
+  if (md5 == nullptr) return;
+  av_md5_init(md5);
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    av_md5_update(md5, chunks[i], sizes[i]);
+    total += sizes[i];
+  }
+  uint8_t digest[16];
+  av_md5_final(md5, digest);
+  av_free(md5);
+  char text[33];
+  for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  printf("%d, %10" PRId64 ", %10" PRId64 ", %8" PRId64 ", %8zu, %s\n", index, pts, pts, duration, total, text);
+}
+
+// Receives the decoded samples on ffdshow's streaming threads: YV12 pictures and 16-bit
+// PCM. When the filters are made it clears the library's default flip, so pictures come
+// out top-down, and its default volume boost, so the sound is libavcodec's own.
 class DecodeSink : public IDShowGraphTransformSink, public IDShowGraphTransformSink2 {
  public:
-  explicit DecodeSink(const PictureOutput& output) : output_(output) {}
+  DecodeSink(bool md5, StreamOutput* video, StreamOutput* audio) : md5_(md5), video_(video), audio_(audio) {}
 
   bool Ex_IsValid() override { return true; }
   bool Ex_Release() override { return true; }
@@ -54,71 +82,97 @@ class DecodeSink : public IDShowGraphTransformSink, public IDShowGraphTransformS
 
   HRESULT onDShowGraphTransformSink_doRenderSample(CDShowGraphTransform*, int mediaKind, IMediaSample* sample,
                                                    tagKestroStreamType*) override {
-    if (mediaKind != AMTYPE_Video) return S_OK;
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || data == nullptr) return S_OK;
+    const size_t size = static_cast<size_t>(sample->GetActualDataLength());
     std::lock_guard<std::mutex> lock(mutex_);
-    handlePicture(data, static_cast<size_t>(sample->GetActualDataLength()));
-    ++pictures_;
+    if (mediaKind == AMTYPE_Video && video_ != nullptr) handlePicture(data, size);
+    if (mediaKind == AMTYPE_Audio && audio_ != nullptr) handleSound(sample, data, size);
     return S_OK;
+  }
+
+  // The container asks for the first `samples` of the sound to be dropped (an encoder's
+  // priming): libavcodec drops them when a packet carries the request, the graph only
+  // sees the packet's bytes, so the host drops them.
+  void skipSound(int64_t samples) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (audio_ != nullptr) audio_->skip += samples;
   }
 
   HRESULT onDShowGraphTransformSink_doRenderSample(CDShowGraphTransform*, _AMTYPE at, tagKestroStreamType*,
                                                    IUnknown* ffdshowFilter, bool) override {
-    if (at != AMTYPE_Video) return S_OK;
+    if (at == AMTYPE_Audio) return kcm_setFFDShowFilterMasterVolume(ffdshowFilter, kUnchangedVolume);
     FFDShowFilterParam param;
     kcm_getFFDShowFilterParam(ffdshowFilter, AMTYPE_Video, kFFDShowVideoOutput, &param);
     param.video.flip = 0;
     return kcm_setFFDShowFilterParam(ffdshowFilter, AMTYPE_Video, kFFDShowVideoOutput, &param);
   }
 
-  int pictures() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pictures_;
-  }
-
  private:
   // YV12 keeps V before U; the pictures leave in I420 order (Y, U, V) like yuv420p.
   void handlePicture(const BYTE* data, size_t size) {
-    const size_t lumaSize = static_cast<size_t>(output_.width) * output_.height;
-    const size_t chromaSize = static_cast<size_t>((output_.width + 1) / 2) * ((output_.height + 1) / 2);
+    const AVCodecParameters& codec = *video_->stream->codecpar;
+    const size_t lumaSize = static_cast<size_t>(codec.width) * codec.height;
+    const size_t chromaSize = static_cast<size_t>((codec.width + 1) / 2) * ((codec.height + 1) / 2);
     if (size < lumaSize + 2 * chromaSize) {
-      fprintf(stderr, "kcm decode: picture %d has %zu bytes, want %zu\n", pictures_, size, lumaSize + 2 * chromaSize);
+      fprintf(stderr, "kcm decode: picture %" PRId64 " has %zu bytes, want %zu\n", video_->blocks, size,
+              lumaSize + 2 * chromaSize);
       return;
     }
     const BYTE* planes[3] = {data, data + lumaSize + chromaSize, data + lumaSize};
     const size_t sizes[3] = {lumaSize, chromaSize, chromaSize};
-    if (output_.md5) printMd5(planes, sizes);
-    if (output_.raw != nullptr) {
-      for (int plane = 0; plane < 3; ++plane) fwrite(planes[plane], 1, sizes[plane], output_.raw);
+    if (md5_) PrintMd5(video_->index, video_->blocks, 1, planes, sizes, 3);
+    if (video_->raw != nullptr) {
+      for (int plane = 0; plane < 3; ++plane) fwrite(planes[plane], 1, sizes[plane], video_->raw);
     }
+    ++video_->blocks;
   }
 
-  void printMd5(const BYTE* const planes[3], const size_t sizes[3]) {
-    AVMD5* md5 = av_md5_alloc();
-    if (md5 == nullptr) return;
-    av_md5_init(md5);
-    for (int plane = 0; plane < 3; ++plane) av_md5_update(md5, planes[plane], sizes[plane]);
-    uint8_t digest[16];
-    av_md5_final(md5, digest);
-    av_free(md5);
-    char text[33];
-    for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
-    printf("0, %10d, %10d, %8d, %8zu, %s\n", pictures_, pictures_, 1, sizes[0] + sizes[1] + sizes[2], text);
+  // Interleaved 16-bit samples. The sound starts at the time its first sample carries and
+  // runs on without gaps, as ffmpeg counts it.
+  void handleSound(IMediaSample* sample, const BYTE* data, size_t size) {
+    const int rate = audio_->stream->codecpar->sample_rate;
+    const size_t blockAlign = 2 * static_cast<size_t>(Channels(*audio_));
+    int64_t samples = static_cast<int64_t>(size / blockAlign);
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME end = 0;
+    int64_t pts = audio_->next;
+    if (audio_->blocks == 0 && SUCCEEDED(sample->GetTime(&start, &end))) {
+      pts = av_rescale_q(start, kReferenceTimeBase, AVRational{1, rate});
+    }
+    const int64_t priming = std::min(audio_->skip, samples);
+    audio_->skip -= priming;
+    data += priming * blockAlign;
+    samples -= priming;
+    pts += priming;
+    size = static_cast<size_t>(samples) * blockAlign;
+    if (samples == 0) return;
+    if (md5_) PrintMd5(audio_->index, pts, samples, &data, &size, 1);
+    if (audio_->raw != nullptr) fwrite(data, 1, size, audio_->raw);
+    audio_->next = pts + samples;
+    audio_->samples += samples;
+    ++audio_->blocks;
   }
 
-  const PictureOutput output_;
+  const bool md5_;
+  StreamOutput* const video_;
+  StreamOutput* const audio_;
   std::mutex mutex_;
-  int pictures_ = 0;
 };
 
-// The graph's name for the container's coding, 0 when the decoder does not take it.
+// The graph's name for the container's coding, 0 when the decoders do not take it.
 uint32_t FourCCOf(AVCodecID codec) {
   switch (codec) {
     case AV_CODEC_ID_H264:
       return Kestro::makeFourCC("h264");
     case AV_CODEC_ID_MPEG4:
       return Kestro::makeFourCC("mp4v");
+    case AV_CODEC_ID_AAC:
+      return Kestro::makeFourCC("mp4a");
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+      return Kestro::makeFourCC("mpga");  // the decoder tells the layer from the first frame
     default:
       return 0;
   }
@@ -128,51 +182,105 @@ REFERENCE_TIME ToReferenceTime(int64_t value, AVRational timeBase) {
   return value == AV_NOPTS_VALUE ? -1 : av_rescale_q(value, timeBase, kReferenceTimeBase);
 }
 
-bool DescribeVideo(const AVStream& stream, tagKestroProgramType* program) {
-  const AVCodecParameters& codec = *stream.codecpar;
-  tagKestroStreamType& video = program->video;
-  video.fourCC = FourCCOf(codec.codec_id);
-  if (video.fourCC == 0) {
-    fprintf(stderr, "kcm decode: the video coding %s is not one the decoder takes (h264, mpeg4)\n",
-            avcodec_get_name(codec.codec_id));
+// The coding and the codec private data of a stream record; false, said why, when the
+// graph cannot take them.
+bool DescribeCoding(const AVCodecParameters& codec, _AMTYPE kind, tagKestroStreamType* record) {
+  record->fourCC = FourCCOf(codec.codec_id);
+  if (record->fourCC == 0) {
+    fprintf(stderr, "kcm decode: the %s coding %s is not one the decoder takes (%s); stream left out\n",
+            av_get_media_type_string(codec.codec_type), avcodec_get_name(codec.codec_id),
+            kind == AMTYPE_Video ? "h264, mpeg4" : "aac, mp1, mp2, mp3");
     return false;
   }
-  if (codec.extradata_size >= static_cast<int>(sizeof(video.extraData))) {
-    fprintf(stderr, "kcm decode: %d bytes of codec private data, at most %zu fit\n", codec.extradata_size,
-            sizeof(video.extraData) - 1);
+  if (codec.extradata_size >= static_cast<int>(sizeof(record->extraData))) {
+    fprintf(stderr, "kcm decode: %d bytes of codec private data, at most %zu fit; stream left out\n",
+            codec.extradata_size, sizeof(record->extraData) - 1);
     return false;
   }
-  video.mediaKind = AMTYPE_Video;
-  video.valid = 1;
-  const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : AVRational{25, 1};
-  video.videoInfo.AvgTimePerFrame = av_rescale_q(1, av_inv_q(rate), kReferenceTimeBase);
-  BITMAPINFOHEADER& header = video.videoInfo.bmiHeader;
-  header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = codec.width;
-  header.biHeight = codec.height;
-  header.biCompression = video.fourCC;
-  video.extraDataSize = static_cast<uint32_t>(std::max(codec.extradata_size, 0));
-  if (video.extraDataSize > 0) memcpy(video.extraData, codec.extradata, video.extraDataSize);
+  record->mediaKind = kind;
+  record->valid = 1;
+  record->extraDataSize = static_cast<uint32_t>(std::max(codec.extradata_size, 0));
+  if (record->extraDataSize > 0) memcpy(record->extraData, codec.extradata, record->extraDataSize);
   return true;
 }
 
-void PrintMd5Header(const AVStream& stream, const PictureOutput& output) {
-  printf("#format: frame checksums\n#version: 2\n#hash: MD5\n#tb 0: %d/%d\n#media_type 0: video\n"
-         "#codec_id 0: rawvideo\n#dimensions 0: %dx%d\n#sar 0: %d/%d\n"
-         "#stream#, dts,        pts, duration,     size, hash\n",
-         output.frameRate.den, output.frameRate.num, output.width, output.height,
-         std::max(stream.codecpar->sample_aspect_ratio.num, 1), std::max(stream.codecpar->sample_aspect_ratio.den, 1));
+bool DescribeVideo(const AVStream& stream, tagKestroStreamType* video) {
+  const AVCodecParameters& codec = *stream.codecpar;
+  if (!DescribeCoding(codec, AMTYPE_Video, video)) return false;
+  const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : AVRational{25, 1};
+  video->videoInfo.AvgTimePerFrame = av_rescale_q(1, av_inv_q(rate), kReferenceTimeBase);
+  BITMAPINFOHEADER& header = video->videoInfo.bmiHeader;
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = codec.width;
+  header.biHeight = codec.height;
+  header.biCompression = video->fourCC;
+  return true;
 }
 
-// Writes every packet of the stream into the graph; false on a write the graph refused.
-bool WritePackets(AVFormatContext* container, const AVStream& stream, CDShowGraphDecode& graph) {
+// The record's wave format is what the decoder delivers: 16-bit PCM of the stream's
+// channels and rate.
+bool DescribeAudio(const AVStream& stream, tagKestroStreamType* audio) {
+  const AVCodecParameters& codec = *stream.codecpar;
+  if (codec.ch_layout.nb_channels <= 0 || codec.sample_rate <= 0) {
+    fprintf(stderr, "kcm decode: the audio stream names no channels or rate; stream left out\n");
+    return false;
+  }
+  if (!DescribeCoding(codec, AMTYPE_Audio, audio)) return false;
+  WAVEFORMATEX& format = audio->waveFormat;
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = static_cast<WORD>(codec.ch_layout.nb_channels);
+  format.nSamplesPerSec = static_cast<DWORD>(codec.sample_rate);
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = static_cast<WORD>(2 * format.nChannels);
+  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+  return true;
+}
+
+AVRational FrameRate(const AVStream& stream) {
+  return stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : AVRational{25, 1};
+}
+
+void PrintMd5Header(const StreamOutput* video, const StreamOutput* audio) {
+  printf("#format: frame checksums\n#version: 2\n#hash: MD5\n");
+  if (video != nullptr) {
+    const AVCodecParameters& codec = *video->stream->codecpar;
+    const AVRational rate = FrameRate(*video->stream);
+    printf("#tb %d: %d/%d\n#media_type %d: video\n#codec_id %d: rawvideo\n#dimensions %d: %dx%d\n#sar %d: %d/%d\n",
+           video->index, rate.den, rate.num, video->index, video->index, video->index, codec.width, codec.height,
+           video->index, std::max(codec.sample_aspect_ratio.num, 1), std::max(codec.sample_aspect_ratio.den, 1));
+  }
+  if (audio != nullptr) {
+    const AVCodecParameters& codec = *audio->stream->codecpar;
+    char layout[64] = "";
+    av_channel_layout_describe(&codec.ch_layout, layout, sizeof(layout));
+    printf("#tb %d: 1/%d\n#media_type %d: audio\n#codec_id %d: pcm_s16le\n#sample_rate %d: %d\n"
+           "#channel_layout_name %d: %s\n",
+           audio->index, codec.sample_rate, audio->index, audio->index, audio->index, codec.sample_rate, audio->index,
+           layout);
+  }
+  printf("#stream#, dts,        pts, duration,     size, hash\n");
+}
+
+// Writes every packet of the two streams into the graph; false on a write it refused.
+bool WritePackets(AVFormatContext* container, const StreamOutput* video, const StreamOutput* audio,
+                  CDShowGraphDecode& graph, DecodeSink& sink) {
   AVPacket* packet = av_packet_alloc();
   bool ok = packet != nullptr;
   while (ok && av_read_frame(container, packet) >= 0) {
-    if (packet->stream_index == stream.index) {
-      const REFERENCE_TIME start = ToReferenceTime(packet->pts, stream.time_base);
-      const REFERENCE_TIME end = start < 0 ? -1 : start + ToReferenceTime(packet->duration, stream.time_base);
-      const HRESULT hr = graph.write(AMTYPE_Video, start, end, packet->data, static_cast<unsigned long>(packet->size));
+    const StreamOutput* output = nullptr;
+    if (video != nullptr && packet->stream_index == video->stream->index) output = video;
+    if (audio != nullptr && packet->stream_index == audio->stream->index) output = audio;
+    if (output != nullptr && output == audio) {
+      size_t size = 0;
+      const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+      if (skip != nullptr && size >= 4) sink.skipSound(AV_RL32(skip));
+    }
+    if (output != nullptr) {
+      const AVRational timeBase = output->stream->time_base;
+      const REFERENCE_TIME start = ToReferenceTime(packet->pts, timeBase);
+      const REFERENCE_TIME end = start < 0 ? -1 : start + ToReferenceTime(packet->duration, timeBase);
+      const HRESULT hr = graph.write(output == video ? AMTYPE_Video : AMTYPE_Audio, start, end, packet->data,
+                                     static_cast<unsigned long>(packet->size));
       if (FAILED(hr)) fprintf(stderr, "kcm decode: write refused: 0x%08x\n", static_cast<unsigned>(hr));
       ok = SUCCEEDED(hr);
     }
@@ -182,25 +290,78 @@ bool WritePackets(AVFormatContext* container, const AVStream& stream, CDShowGrap
   return ok;
 }
 
-bool DecodeStream(AVFormatContext* container, const AVStream& stream, const PictureOutput& output) {
-  tagKestroProgramType program;
-  memset(&program, 0, sizeof(program));
-  if (!DescribeVideo(stream, &program)) return false;
-  if (output.md5) PrintMd5Header(stream, output);
-  DecodeSink sink(output);
+void PrintSummary(const StreamOutput* video, const StreamOutput* audio, double seconds) {
+  if (video != nullptr) {
+    const AVCodecParameters& codec = *video->stream->codecpar;
+    printf("   %s %dx%d: %" PRId64 " pictures in %.2f s, %.0f fps\n", avcodec_get_name(codec.codec_id), codec.width,
+           codec.height, video->blocks, seconds, seconds > 0 ? static_cast<double>(video->blocks) / seconds : 0.0);
+  }
+  if (audio != nullptr) {
+    const AVCodecParameters& codec = *audio->stream->codecpar;
+    printf("   %s %d Hz, %d channels: %" PRId64 " samples (%.2f s of sound) in %" PRId64 " frames\n",
+           avcodec_get_name(codec.codec_id), codec.sample_rate, Channels(*audio), audio->samples,
+           static_cast<double>(audio->samples) / codec.sample_rate, audio->blocks);
+  }
+}
+
+bool DecodeStreams(AVFormatContext* container, tagKestroProgramType& program, StreamOutput* video,
+                   StreamOutput* audio, bool md5) {
+  if (md5) PrintMd5Header(video, audio);
+  DecodeSink sink(md5, video, audio);
   CDShowGraphDecode graph;
   graph.init(&sink);
   const Clock::time_point begin = Clock::now();
   if (FAILED(graph.open(program))) return false;
-  const bool written = WritePackets(container, stream, graph);
-  graph.close();  // pictures still inside the decoder come out here
+  const bool written = WritePackets(container, video, audio, graph, sink);
+  graph.close();  // what the decoders still hold comes out here
   const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-  const int pictures = sink.pictures();
-  if (!output.md5) {
-    printf("   %s %dx%d: %d pictures in %.2f s, %.0f fps\n", avcodec_get_name(stream.codecpar->codec_id), output.width,
-           output.height, pictures, seconds, seconds > 0 ? pictures / seconds : 0.0);
+  if (!md5) PrintSummary(video, audio, seconds);
+  return written && (video == nullptr || video->blocks > 0) && (audio == nullptr || audio->samples > 0);
+}
+
+// Raw output: pictures to `path`; the sound beside them in `path`.pcm, or in `path` itself
+// when there are no pictures.
+bool OpenRawFiles(const std::string& path, StreamOutput* video, StreamOutput* audio) {
+  if (path.empty()) return true;
+  const std::string soundPath = video != nullptr ? path + ".pcm" : path;
+  if (video != nullptr && (video->raw = fopen(path.c_str(), "wb")) == nullptr) {
+    fprintf(stderr, "kcm decode: cannot write %s\n", path.c_str());
+    return false;
   }
-  return written && pictures > 0;
+  if (audio != nullptr && (audio->raw = fopen(soundPath.c_str(), "wb")) == nullptr) {
+    fprintf(stderr, "kcm decode: cannot write %s\n", soundPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool DecodeContainer(AVFormatContext* container, const std::string& path, bool md5, const std::string& rawPath) {
+  tagKestroProgramType program;
+  memset(&program, 0, sizeof(program));
+  StreamOutput videoOutput;
+  StreamOutput audioOutput;
+  StreamOutput* video = nullptr;
+  StreamOutput* audio = nullptr;
+  const int videoIndex = av_find_best_stream(container, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (videoIndex >= 0 && DescribeVideo(*container->streams[videoIndex], &program.video)) {
+    video = &videoOutput;
+    video->stream = container->streams[videoIndex];
+  }
+  const int audioIndex = av_find_best_stream(container, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+  if (audioIndex >= 0 && DescribeAudio(*container->streams[audioIndex], &program.audio)) {
+    audio = &audioOutput;
+    audio->stream = container->streams[audioIndex];
+    audio->index = video != nullptr ? 1 : 0;
+  }
+  if (video == nullptr && audio == nullptr) {
+    fprintf(stderr, "kcm decode: %s has no stream the decoders take\n", path.c_str());
+    return false;
+  }
+  bool ok = OpenRawFiles(rawPath, video, audio) && DecodeStreams(container, program, video, audio, md5);
+  for (StreamOutput* output : {video, audio}) {
+    if (output != nullptr && output->raw != nullptr) fclose(output->raw);
+  }
+  return ok;
 }
 
 bool DecodeFile(const std::string& path, bool md5, const std::string& rawPath) {
@@ -211,114 +372,8 @@ bool DecodeFile(const std::string& path, bool md5, const std::string& rawPath) {
     avformat_close_input(&container);
     return false;
   }
-  const int index = av_find_best_stream(container, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  bool ok = index >= 0;
-  if (!ok) fprintf(stderr, "kcm decode: %s has no video stream\n", path.c_str());
-  PictureOutput output;
-  output.md5 = md5;
-  if (ok && !rawPath.empty()) {
-    output.raw = fopen(rawPath.c_str(), "wb");
-    ok = output.raw != nullptr;
-    if (!ok) fprintf(stderr, "kcm decode: cannot write %s\n", rawPath.c_str());
-  }
-  if (ok) {
-    const AVStream& stream = *container->streams[index];
-    output.width = stream.codecpar->width;
-    output.height = stream.codecpar->height;
-    if (stream.avg_frame_rate.num > 0) output.frameRate = stream.avg_frame_rate;
-    ok = DecodeStream(container, stream, output);
-  }
-  if (output.raw != nullptr) fclose(output.raw);
+  const bool ok = DecodeContainer(container, path, md5, rawPath);
   avformat_close_input(&container);
-  return ok;
-}
-
-// --- the generated clip ---
-
-constexpr int kClipWidth = 320;
-constexpr int kClipHeight = 240;
-constexpr int kClipFrames = 50;  // 2 s at 25 fps
-
-// A moving diagonal gradient with drifting colour.
-void DrawTestPattern(AVFrame* frame, int index) {
-  for (int y = 0; y < frame->height; ++y) {
-    for (int x = 0; x < frame->width; ++x) frame->data[0][y * frame->linesize[0] + x] = static_cast<uint8_t>(x + y + 3 * index);
-  }
-  for (int y = 0; y < frame->height / 2; ++y) {
-    for (int x = 0; x < frame->width / 2; ++x) {
-      frame->data[1][y * frame->linesize[1] + x] = static_cast<uint8_t>(128 + y + 2 * index);
-      frame->data[2][y * frame->linesize[2] + x] = static_cast<uint8_t>(64 + x + 5 * index);
-    }
-  }
-}
-
-// Moves every packet the encoder has ready into the container.
-bool Drain(AVCodecContext* encoder, AVFormatContext* container, AVStream* stream, AVPacket* packet) {
-  int result = 0;
-  while ((result = avcodec_receive_packet(encoder, packet)) >= 0) {
-    av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-    packet->stream_index = stream->index;
-    if (av_interleaved_write_frame(container, packet) < 0) return false;
-  }
-  return result == AVERROR(EAGAIN) || result == AVERROR_EOF;
-}
-
-bool EncodeFrames(AVCodecContext* encoder, AVFormatContext* container, AVStream* stream) {
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* packet = av_packet_alloc();
-  bool ok = frame != nullptr && packet != nullptr;
-  if (ok) {
-    frame->format = encoder->pix_fmt;
-    frame->width = encoder->width;
-    frame->height = encoder->height;
-    ok = av_frame_get_buffer(frame, 0) >= 0;
-  }
-  for (int index = 0; ok && index < kClipFrames; ++index) {
-    ok = av_frame_make_writable(frame) >= 0;
-    if (!ok) break;
-    DrawTestPattern(frame, index);
-    frame->pts = index;
-    ok = avcodec_send_frame(encoder, frame) >= 0 && Drain(encoder, container, stream, packet);
-  }
-  ok = ok && avcodec_send_frame(encoder, nullptr) >= 0 && Drain(encoder, container, stream, packet);
-  av_packet_free(&packet);
-  av_frame_free(&frame);
-  return ok;
-}
-
-AVCodecContext* OpenClipEncoder(bool globalHeader) {
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-  AVCodecContext* encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-  if (encoder == nullptr) return nullptr;
-  encoder->width = kClipWidth;
-  encoder->height = kClipHeight;
-  encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-  encoder->time_base = {1, 25};
-  encoder->framerate = {25, 1};
-  encoder->gop_size = 12;
-  encoder->bit_rate = 800000;
-  if (globalHeader) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the sequence header goes to extradata
-  if (avcodec_open2(encoder, codec, nullptr) < 0) avcodec_free_context(&encoder);
-  return encoder;
-}
-
-// Writes the 2 s test clip as MPEG-4 part 2 in an MP4 file.
-bool WriteClip(const std::string& path) {
-  AVFormatContext* container = nullptr;
-  if (avformat_alloc_output_context2(&container, nullptr, "mp4", path.c_str()) < 0) return false;
-  AVCodecContext* encoder = OpenClipEncoder((container->oformat->flags & AVFMT_GLOBALHEADER) != 0);
-  AVStream* stream = encoder != nullptr ? avformat_new_stream(container, nullptr) : nullptr;
-  bool ok = stream != nullptr && avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
-  if (ok) {
-    stream->time_base = encoder->time_base;
-    stream->avg_frame_rate = encoder->framerate;
-    ok = avio_open(&container->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0;
-  }
-  ok = ok && avformat_write_header(container, nullptr) >= 0 && EncodeFrames(encoder, container, stream) &&
-       av_write_trailer(container) >= 0;
-  if (container->pb != nullptr) avio_closep(&container->pb);
-  avcodec_free_context(&encoder);
-  avformat_free_context(container);
   return ok;
 }
 
@@ -327,8 +382,15 @@ bool DecodeGeneratedClip() {
   const int descriptor = mkstemps(path, 4);
   if (descriptor < 0) return false;
   close(descriptor);
-  const bool written = WriteClip(path);
-  if (written) printf("   generated %s: mpeg4 %dx%d, %d frames\n", path, kClipWidth, kClipHeight, kClipFrames);
+  DecodeClipInfo clip;
+  const bool written = WriteDecodeClip(path, &clip);
+  if (written) {
+    printf("   generated %s: mpeg4 %dx%d, %d frames", path, clip.width, clip.height, clip.frames);
+    if (clip.audioCoding != nullptr) {
+      printf("; %s %d Hz, %d channels", clip.audioCoding, clip.sampleRate, clip.channels);
+    }
+    printf("\n");
+  }
   const bool ok = written && DecodeFile(path, false, "");
   unlink(path);
   return ok;
@@ -349,7 +411,9 @@ bool RunDecode() {
 }  // namespace
 
 std::vector<TourStep> DecodeTour() {
-  TourStep decode{"decode", "decode a media file's video through an ffdshow graph: decode [file] [--md5] [-o raw.yuv]",
+  TourStep decode{"decode",
+                  "decode a media file's video and audio through ffdshow graphs: "
+                  "decode [file] [--md5] [-o raw.yuv (+ raw.yuv.pcm)]",
                   RunDecode};
   decode.takesArguments = true;
   return {decode};

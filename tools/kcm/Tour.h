@@ -8,8 +8,8 @@
 // Settings some steps take from kcm's command line.
 struct TourOptions {
   std::string input;   // convert: a YUY2 frame file; colour bars when empty
-  std::string output;  // convert: where the RGB32 frame goes; decode: where the raw I420 pictures go
-  bool md5 = false;    // decode: print one MD5 per picture as ffmpeg's framemd5 does
+  std::string output;  // convert: where the RGB32 frame goes; decode: where the raw I420 pictures go (PCM: .pcm)
+  bool md5 = false;    // decode: print one MD5 per picture and block of sound as ffmpeg's framemd5 does
   int width = 1280;  // convert, graph: the frame size
   int height = 720;
   // ptz: without a port the bytes are shown on a pseudo-terminal; without an op the demo runs

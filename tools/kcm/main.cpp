@@ -170,8 +170,8 @@ int main(int argc, char** argv) {
   parser.addOption("-l", QCmdLineArgument::StoreTrue, "list the step names and exit", "--list");
   parser.addOption("-i", QCmdLineArgument::Store, "convert: a YUY2 frame file (colour bars when absent)",
                    "--input");
-  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write; decode: the raw I420 file", "--output");
-  parser.addOption(QCmdLineArgument("--md5", QCmdLineArgument::StoreTrue, "decode: print per-picture MD5s as ffmpeg -f framemd5"));
+  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write; decode: the raw I420 file (its sound in <file>.pcm)", "--output");
+  parser.addOption(QCmdLineArgument("--md5", QCmdLineArgument::StoreTrue, "decode: print MD5s per picture and per block of sound as ffmpeg -f framemd5"));
   parser.addOption("-s", QCmdLineArgument::Store, "convert, graph: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
   AddPtzOptions(&parser);
   parser.addOption(QCmdLineArgument("--bitrate", QCmdLineArgument::Store, "silk encode: target bit/s, 5000-100000 (24000)"));
