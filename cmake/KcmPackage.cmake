@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 
 set(KCM_CMAKE_PACKAGE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/KestroCommonModule")
 
-install(TARGETS KestroPlatform KestroAdo KestroCommonModule
+install(TARGETS KestroPlatform KestroAdo KestroDmo KestroCommonModule
   EXPORT KestroCommonModuleTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${KCM_INSTALL_INCLUDEDIR})

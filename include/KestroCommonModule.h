@@ -34,5 +34,8 @@
 #include "KestroDataBase.h"
 #include "KestroDragDrop.h"
 #include "KestroDragDropBridge.h"
+#include "KestroDeviceCapabilities.h"
+#include "KestroCrossbar.h"
+#include "KestroCommonUtil.h"
 #include "KestroAudioRender.h"
 #include "KestroWaveForm.h"

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <QThread>
@@ -11,6 +13,8 @@
 #include "KestroExport.h"
 #include "capturegraph.h"
 #include "dshow.h"
+
+class CCrossbar;
 
 class KCM_API CDShowGraphBase : private QThread {
  public:
@@ -30,6 +34,44 @@ class KCM_API CDShowGraphBase : private QThread {
 
   // A filter of class `clsid` created in process (one reference in *out).
   HRESULT createFilter(const GUID& clsid, IBaseFilter** out);
+  // A DMO wrapper filter hosting the DMO `clsidDMO` of category `catDMO` (one reference in *out).
+  HRESULT createDMOWrapperFilter(const GUID& clsidDMO, const GUID& catDMO, IBaseFilter** out);
+  // The first device of `category` whose friendly name equals `friendlyName` ignoring
+  // case; none → E_INVALIDARG.
+  HRESULT createFilter(const GUID& category, const wchar_t* friendlyName, IBaseFilter** out);
+  // The video (isVideo nonzero) or audio input device named `friendlyName` exactly; its
+  // display name must equal `displayName` too unless <checkDisplayName value="0"/> in
+  // "KestroCommonModule.xml" beside the library says otherwise. None → E_FAIL.
+  HRESULT createDeviceFilter(int isVideo, wchar_t* friendlyName, wchar_t* displayName, IBaseFilter** out);
+
+  // Device configuration: the best-scored capture format of each output pin, adjusted to
+  // the values given (0 keeps the device's). S_OK when a pin was configured.
+  HRESULT configVideoDevice(IBaseFilter* device, int width, int height, __int64 avgTimePerFrame, int preferRGB);
+  HRESULT configAudioDevice(IBaseFilter* device, int channels, int samplesPerSec, int bitsPerSample);
+  HRESULT configVideoDevicePin(IPin* pin, int width, int height, __int64 avgTimePerFrame, int preferRGB);
+  HRESULT configAudioDevicePin(IPin* pin, int channels, int samplesPerSec, int bitsPerSample);
+
+  // Called with each capability's media type (freed after the call) and its
+  // VIDEO_STREAM_CONFIG_CAPS / AUDIO_STREAM_CONFIG_CAPS block.
+  typedef long (*EnumCapabilitiesCallback)(AM_MEDIA_TYPE* mediaType, void* caps, void* context);
+  HRESULT enumDeviceCapabilities(IBaseFilter* device, EnumCapabilitiesCallback callback, void* context);
+  HRESULT enumDevicePinCapabilities(IPin* pin, EnumCapabilitiesCallback callback, void* context);
+
+  // The object's property pages in the (window-less) property frame; owner may be null.
+  HRESULT showPropertyPage(IUnknown* object, HWND owner);
+  // Video: the pages of the capture pin's IAMStreamConfig (interleaved stream first);
+  // audio: of its IAMAudioInputMixer, then of its IAMStreamConfig.
+  HRESULT showPropertyPageDeviceConfig(int isVideo, IBaseFilter* device, HWND owner);
+
+  // ("None", "None"), then (friendly name, display name) of each device of the kind.
+  static HRESULT enumDShowDeviceList(bool video, std::vector<std::pair<std::wstring, std::wstring>>& list);
+
+  // The routes of the device's analog video input (a new CCrossbar the caller deletes).
+  HRESULT getCrossBar(IBaseFilter* device, CCrossbar** out);
+  // Selects the first route from a connector of `physicalType`; S_OK always.
+  HRESULT configPhysicalType(CCrossbar* crossbar, long physicalType);
+  // The input selection of capture cards with their own private interface; S_OK always.
+  HRESULT configPhysicalType_3rdParty(IBaseFilter* device, long physicalType);
   // source → ffdshow raw filter of the kind → sample render filter, all added to the
   // graph; the render filter (one reference) in *renderOut when that is given.
   HRESULT connectFFdshowFilter(int isVideo, IBaseFilter* sourceFilter, IBaseFilter** renderOut = nullptr);

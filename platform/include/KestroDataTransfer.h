@@ -12,13 +12,11 @@
 #include "KestroGlobalMemory.h"
 #include "objbase.h"  // task memory: file names of media
 #include "unknwn.h"
+#include "winnt.h"
 
 struct IMoniker;
 
-#ifndef KCM_HAS_IID_ISTREAM
-#define KCM_HAS_IID_ISTREAM
 DEFINE_GUID(IID_IStream, 0x0000000C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
-#endif
 DEFINE_GUID(IID_ISequentialStream, 0x0C733A30, 0x2A1C, 0x11CE, 0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D);
 DEFINE_GUID(IID_IDataObject, 0x0000010E, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 DEFINE_GUID(IID_IEnumFORMATETC, 0x00000103, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
@@ -35,36 +33,6 @@ DEFINE_GUID(IID_IEnumSTATDATA, 0x00000105, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x0
 #define DV_E_DVASPECT ((HRESULT)0x8004006B)
 #define DATA_S_SAMEFORMATETC ((HRESULT)0x00040130)
 #define OLE_E_ADVISENOTSUPPORTED ((HRESULT)0x80040003)
-
-#ifndef KCM_HAS_FILETIME
-#define KCM_HAS_FILETIME
-typedef struct _FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-} FILETIME, *PFILETIME, *LPFILETIME;
-#endif
-
-#ifndef KCM_HAS_ULARGE_INTEGER
-#define KCM_HAS_ULARGE_INTEGER
-typedef union _ULARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    DWORD HighPart;
-  };
-  ULONGLONG QuadPart;
-} ULARGE_INTEGER;
-#endif
-
-#ifndef KCM_HAS_LARGE_INTEGER
-#define KCM_HAS_LARGE_INTEGER
-typedef union _LARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    LONG HighPart;
-  };
-  LONGLONG QuadPart;
-} LARGE_INTEGER;
-#endif
 
 typedef enum tagTYMED {
   TYMED_NULL = 0,

@@ -382,3 +382,135 @@ struct IAMCrossbar : public IUnknown {
   STDMETHOD(get_CrossbarPinInfo)(BOOL isInputPin, long pinIndex, long* pinIndexRelated,
                                  long* physicalType) PURE;
 };
+
+// ---- Capture devices: stream configuration, pin properties, buffers, mixers, device
+// enumeration.
+
+#ifndef E_PROP_ID_UNSUPPORTED
+#define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070490)
+#endif
+#ifndef E_PROP_SET_UNSUPPORTED
+#define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070492)
+#endif
+
+#define KSPROPERTY_SUPPORT_GET 1
+#define KSPROPERTY_SUPPORT_SET 2
+
+// ICreateDevEnum::CreateClassEnumerator flags.
+#define CDEF_CLASS_DEFAULT 0x1
+#define CDEF_BYPASS_CLASS_MANAGER 0x2
+#define CDEF_CLASS_LEGACY 0x4
+#define CDEF_MERIT_ABOVE_DO_NOT_USE 0x8
+
+// Property ids of AMPROPSETID_Pin: the category is a 16-byte GUID (PIN_CATEGORY_…).
+typedef enum { AMPROPERTY_PIN_CATEGORY = 0, AMPROPERTY_PIN_MEDIUM = 1 } AMPROPERTY_PIN;
+
+// What a video capture pin can produce for one media type: output sizes from
+// MinOutputSize to MaxOutputSize in steps of the granularity, frame intervals (100 ns)
+// from MinFrameInterval to MaxFrameInterval.
+typedef struct _VIDEO_STREAM_CONFIG_CAPS {
+  GUID guid;
+  ULONG VideoStandard;
+  SIZE InputSize;
+  SIZE MinCroppingSize;
+  SIZE MaxCroppingSize;
+  int CropGranularityX;
+  int CropGranularityY;
+  int CropAlignX;
+  int CropAlignY;
+  SIZE MinOutputSize;
+  SIZE MaxOutputSize;
+  int OutputGranularityX;
+  int OutputGranularityY;
+  int StretchTapsX;
+  int StretchTapsY;
+  int ShrinkTapsX;
+  int ShrinkTapsY;
+  LONGLONG MinFrameInterval;
+  LONGLONG MaxFrameInterval;
+  LONG MinBitsPerSecond;
+  LONG MaxBitsPerSecond;
+} VIDEO_STREAM_CONFIG_CAPS;
+
+typedef struct _AUDIO_STREAM_CONFIG_CAPS {
+  GUID guid;
+  ULONG MinimumChannels;
+  ULONG MaximumChannels;
+  ULONG ChannelsGranularity;
+  ULONG MinimumBitsPerSample;
+  ULONG MaximumBitsPerSample;
+  ULONG BitsPerSampleGranularity;
+  ULONG MinimumSampleFrequency;
+  ULONG MaximumSampleFrequency;
+  ULONG SampleFrequencyGranularity;
+} AUDIO_STREAM_CONFIG_CAPS;
+
+static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128 && offsetof(VIDEO_STREAM_CONFIG_CAPS, ShrinkTapsY) == 96 &&
+                  offsetof(VIDEO_STREAM_CONFIG_CAPS, MinFrameInterval) == 104 &&
+                  offsetof(VIDEO_STREAM_CONFIG_CAPS, MaxBitsPerSecond) == 124,
+              "VIDEO_STREAM_CONFIG_CAPS layout");
+static_assert(sizeof(AUDIO_STREAM_CONFIG_CAPS) == 52 &&
+                  offsetof(AUDIO_STREAM_CONFIG_CAPS, SampleFrequencyGranularity) == 48,
+              "AUDIO_STREAM_CONFIG_CAPS layout");
+
+DEFINE_GUID(IID_IAMStreamConfig, 0xC6E13340, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56);
+DEFINE_GUID(IID_IKsPropertySet, 0x31EFAC30, 0x515C, 0x11D0, 0xA9, 0xAA, 0x00, 0xAA, 0x00, 0x61, 0xBE, 0x93);
+DEFINE_GUID(IID_IAMBufferNegotiation, 0x56ED71A0, 0xAF5F, 0x11D0, 0xB3, 0xF0, 0x00, 0xAA, 0x00, 0x37, 0x61, 0xC5);
+DEFINE_GUID(IID_IAMAudioInputMixer, 0x54C39221, 0x8380, 0x11D0, 0xB3, 0xF0, 0x00, 0xAA, 0x00, 0x37, 0x61, 0xC5);
+DEFINE_GUID(IID_ICreateDevEnum, 0x29840822, 0x5B84, 0x11D0, 0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86);
+
+// The output format of a capture pin. GetFormat and GetStreamCaps hand out types the
+// caller frees (DeleteMediaType); `caps` of GetStreamCaps receives a
+// VIDEO_STREAM_CONFIG_CAPS or AUDIO_STREAM_CONFIG_CAPS, as GetNumberOfCapabilities' size says.
+struct IAMStreamConfig : public IUnknown {
+  STDMETHOD(SetFormat)(AM_MEDIA_TYPE* mediaType) PURE;
+  STDMETHOD(GetFormat)(AM_MEDIA_TYPE** mediaType) PURE;
+  STDMETHOD(GetNumberOfCapabilities)(int* count, int* size) PURE;
+  STDMETHOD(GetStreamCaps)(int index, AM_MEDIA_TYPE** mediaType, BYTE* caps) PURE;
+};
+
+// Kernel-streaming properties of a pin; capture pins answer AMPROPSETID_Pin /
+// AMPROPERTY_PIN_CATEGORY with their PIN_CATEGORY_… GUID.
+struct IKsPropertySet : public IUnknown {
+  STDMETHOD(Set)(REFGUID propSet, DWORD id, void* instanceData, DWORD instanceLength, void* propertyData,
+                 DWORD dataLength) PURE;
+  STDMETHOD(Get)(REFGUID propSet, DWORD id, void* instanceData, DWORD instanceLength, void* propertyData,
+                 DWORD dataLength, DWORD* bytesReturned) PURE;
+  STDMETHOD(QuerySupported)(REFGUID propSet, DWORD id, DWORD* typeSupport) PURE;
+};
+
+// A suggestion for the allocator an output pin sets up when it connects; fields below 0
+// leave the pin's own choice.
+struct IAMBufferNegotiation : public IUnknown {
+  STDMETHOD(SuggestAllocatorProperties)(const ALLOCATOR_PROPERTIES* properties) PURE;
+  STDMETHOD(GetAllocatorProperties)(ALLOCATOR_PROPERTIES* properties) PURE;
+};
+
+// The recording mixer of an audio capture input: enable, mono, level (0..1), pan
+// (-1..1), loudness and tone controls.
+struct IAMAudioInputMixer : public IUnknown {
+  STDMETHOD(put_Enable)(BOOL enable) PURE;
+  STDMETHOD(get_Enable)(BOOL* enable) PURE;
+  STDMETHOD(put_Mono)(BOOL mono) PURE;
+  STDMETHOD(get_Mono)(BOOL* mono) PURE;
+  STDMETHOD(put_MixLevel)(double level) PURE;
+  STDMETHOD(get_MixLevel)(double* level) PURE;
+  STDMETHOD(put_Pan)(double pan) PURE;
+  STDMETHOD(get_Pan)(double* pan) PURE;
+  STDMETHOD(put_Loudness)(BOOL loudness) PURE;
+  STDMETHOD(get_Loudness)(BOOL* loudness) PURE;
+  STDMETHOD(put_Treble)(double treble) PURE;
+  STDMETHOD(get_Treble)(double* treble) PURE;
+  STDMETHOD(get_TrebleRange)(double* range) PURE;
+  STDMETHOD(put_Bass)(double bass) PURE;
+  STDMETHOD(get_Bass)(double* bass) PURE;
+  STDMETHOD(get_BassRange)(double* range) PURE;
+};
+
+struct IEnumMoniker;
+
+// The system device enumerator (CLSID_SystemDeviceEnum). An empty category answers
+// S_FALSE with a null enumerator, as on Windows.
+struct ICreateDevEnum : public IUnknown {
+  STDMETHOD(CreateClassEnumerator)(REFCLSID category, IEnumMoniker** enumerator, DWORD flags) PURE;
+};

@@ -156,3 +156,25 @@ static_assert(offsetof(CONTEXT, ContextFlags) == 0x30 && offsetof(CONTEXT, SegCs
                   offsetof(CONTEXT, LastExceptionFromRip) == 0x4C8,
               "CONTEXT register offsets as on 64-bit Windows");
 #endif
+
+// 64-bit values in two 32-bit halves, and the file-time record, as Windows lays them out.
+typedef union _LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  LONGLONG QuadPart;
+} LARGE_INTEGER;
+
+typedef union _ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  };
+  ULONGLONG QuadPart;
+} ULARGE_INTEGER;
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;

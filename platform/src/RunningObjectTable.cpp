@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ComObject.h"
+#include "MonikerBase.h"
 #include "objbase.h"
 #include "winerror.h"
 
@@ -14,40 +15,10 @@ namespace {
 
 using kcm::com::RefCounted;
 
-class ItemMoniker final : public RefCounted<IMoniker> {
+// A name the table files objects under; nothing can be bound through it.
+class ItemMoniker final : public kcm::com::MonikerBase {
  public:
-  explicit ItemMoniker(std::wstring name) : name_(std::move(name)) {}
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IMoniker) return E_NOINTERFACE;
-    return kcm::com::handOut(static_cast<IMoniker*>(this), object);
-  }
-  STDMETHODIMP GetDisplayName(LPOLESTR* name) override {
-    if (name == nullptr) return E_POINTER;
-    const size_t bytes = (name_.size() + 1) * sizeof(OLECHAR);
-    *name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-    if (*name == nullptr) return E_OUTOFMEMORY;
-    name_.copy(*name, name_.size());
-    (*name)[name_.size()] = L'\0';
-    return S_OK;
-  }
-  STDMETHODIMP IsEqual(IMoniker* other) override {
-    if (other == nullptr) return E_INVALIDARG;
-    return displayNameOf(other) == name_ ? S_OK : S_FALSE;
-  }
-
-  static std::wstring displayNameOf(IMoniker* moniker) {
-    LPOLESTR text = nullptr;
-    if (FAILED(moniker->GetDisplayName(&text))) return std::wstring();
-    std::wstring name(text);
-    CoTaskMemFree(text);
-    return name;
-  }
-
- private:
-  const std::wstring name_;
+  explicit ItemMoniker(std::wstring name) : MonikerBase(std::move(name)) {}
 };
 
 // Entries by cookie; each holds one reference to its object.
@@ -68,7 +39,7 @@ class RunningObjectTable final : public IRunningObjectTable {
     std::lock_guard<std::mutex> lock(lock_);
     object->AddRef();
     *cookie = ++lastCookie_;
-    entries_[*cookie] = Entry{ItemMoniker::displayNameOf(name), object};
+    entries_[*cookie] = Entry{kcm::com::MonikerBase::displayNameOf(name), object};
     return S_OK;
   }
   STDMETHODIMP Revoke(DWORD cookie) override {
@@ -93,7 +64,7 @@ class RunningObjectTable final : public IRunningObjectTable {
   STDMETHODIMP GetObject(IMoniker* name, IUnknown** object) override {
     if (name == nullptr || object == nullptr) return E_INVALIDARG;
     *object = nullptr;
-    const std::wstring wanted = ItemMoniker::displayNameOf(name);
+    const std::wstring wanted = kcm::com::MonikerBase::displayNameOf(name);
     std::lock_guard<std::mutex> lock(lock_);
     for (const auto& entry : entries_) {
       if (entry.second.name != wanted) continue;

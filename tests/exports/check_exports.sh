@@ -8,7 +8,7 @@ status=0
 
 defined() { nm -D --defined-only "$1" | awk '{print $3}' | grep -v '^_\(init\|fini\|edata\|end\|_bss_start\)$' || true; }
 
-library_allowed='^((non-virtual thunk to )?(C|I)[A-Z][A-Za-z]*::|Kestro::|QCmdLine(Argument|Parser)::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*(\[abi:cxx11\])?\(|vncEncryptPasswd\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$|(Copy|Delete|Free)MediaType$|GetInterface$)'
+library_allowed='^((non-virtual thunk to )?(C|I)[A-Z][A-Za-z]*::|Kestro::|KestroCommonUtil::|QCmdLine(Argument|Parser)::|C[A-Z][A-Za-z]*::|I[A-Z][A-Za-z]*::|se_translator::|sym_engine::|kcm_[A-Za-z0-9_]*(\[abi:cxx11\])?\(|vncEncryptPasswd\(|ZT_Dump_[A-Za-z_]*\(|(typeinfo|typeinfo name|vtable) for (Kestro::|C[A-Z]|I[A-Z]|se_translator::)|Create[A-Za-z]+$|(Copy|Delete|Free)MediaType$|GetInterface$)'
 unexpected=$(defined "$library" | c++filt | grep -Ev "$library_allowed" || true)
 if [[ -n "$unexpected" ]]; then
   echo "libKestroCommonModule.so exports internal names:"; echo "$unexpected"; status=1

@@ -43,3 +43,4 @@ std::vector<TourStep> PtzTour();
 std::vector<TourStep> SilkTour();
 std::vector<TourStep> DecodeTour();
 std::vector<TourStep> AudioTour();
+std::vector<TourStep> DevicesTour();

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<TourStep> AllSteps() {
   std::vector<TourStep> steps;
-  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, PtzTour, DatabaseTour, SilkTour, AudioTour, DecodeTour, LoggingTour}) {
+  for (auto part : {PlatformTour, CoreServicesTour, ServicesTour, ConvertTour, GraphTour, SystemTour, PtzTour, DatabaseTour, SilkTour, AudioTour, DevicesTour, DecodeTour, LoggingTour}) {
     for (TourStep& step : part()) steps.push_back(std::move(step));
   }
   return steps;
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   parser.addOption("-l", QCmdLineArgument::StoreTrue, "list the step names and exit", "--list");
   parser.addOption("-i", QCmdLineArgument::Store, "convert: a YUY2 frame file (colour bars when absent)",
                    "--input");
-  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write; decode: the raw I420 file (its sound in <file>.pcm)", "--output");
+  parser.addOption("-o", QCmdLineArgument::Store, "convert: the RGB32 file to write; decode: the raw I420 file, 16-bit PCM in <file>.pcm (in <file> without video)", "--output");
   parser.addOption(QCmdLineArgument("--md5", QCmdLineArgument::StoreTrue, "decode: print MD5s per picture and per block of sound as ffmpeg -f framemd5"));
   parser.addOption("-s", QCmdLineArgument::Store, "convert, graph: the frame size, WIDTHxHEIGHT (1280x720)", "--size");
   AddPtzOptions(&parser);
