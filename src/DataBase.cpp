@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include "AdoCall.h"
+#include "DataBaseNames.h"
 #include "KestroAdo.h"
 #include "KestroCrashReport.h"
 #include "KestroDataBase.h"
@@ -15,6 +16,8 @@ using Kestro::ado::Check;
 using Kestro::ado::Held;
 using Kestro::ado::Require;
 using Kestro::ado::Variant;
+using Kestro::database::CachedName;
+using Kestro::database::NameIndex;
 
 namespace {
 
@@ -234,7 +237,7 @@ long CDataBase::GetFieldSize(const wchar_t* name) {
     Held<ADOFields> fields;
     Check(Require(m_recordset)->get_Fields(fields.Out()));
     Held<ADOField> field;
-    Check(fields->get_Item(Variant(name).get(), field.Out()));
+    Check(fields->get_Item(NameIndex(name), field.Out()));
     ADO_LONGPTR size = 0;
     Check(field->get_ActualSize(&size));
     return static_cast<long>(size);
@@ -279,7 +282,7 @@ void CDataBase::SetCommandText(const wchar_t* sql) {
 void CDataBase::AddParameter(const wchar_t* name, long direction, long type, long size, const VARIANT& value) {
   try {
     Held<_Parameter> parameter;
-    Check(Require(m_command)->CreateParameter(_bstr_t(name), static_cast<DataTypeEnum>(type),
+    Check(Require(m_command)->CreateParameter(CachedName(name), static_cast<DataTypeEnum>(type),
                                               static_cast<ParameterDirectionEnum>(direction), size, value,
                                               parameter.Out()));
     Held<ADOParameters> parameters;
@@ -297,7 +300,7 @@ void CDataBase::AddDecimalParameter(const wchar_t* name, long direction, const D
     decimal.decVal = value;
     decimal.vt = VT_DECIMAL;
     Held<_Parameter> parameter;
-    Check(Require(m_command)->CreateParameter(_bstr_t(name), adDecimal, static_cast<ParameterDirectionEnum>(direction),
+    Check(Require(m_command)->CreateParameter(CachedName(name), adDecimal, static_cast<ParameterDirectionEnum>(direction),
                                               sizeof(DECIMAL), decimal, parameter.Out()));
     Check(parameter->put_Precision(precision));
     Check(parameter->put_NumericScale(scale));
@@ -327,7 +330,7 @@ void CDataBase::GetParameterValue(const wchar_t* name, VARIANT* value) {
     Held<ADOParameters> parameters;
     Check(Require(m_command)->get_Parameters(parameters.Out()));
     Held<_Parameter> parameter;
-    Check(parameters->get_Item(Variant(name).get(), parameter.Out()));
+    Check(parameters->get_Item(NameIndex(name), parameter.Out()));
     Variant current;
     Check(parameter->get_Value(current.Out()));
     Check(VariantCopy(value, &current.get()));

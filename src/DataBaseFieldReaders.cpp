@@ -3,12 +3,14 @@
 #include <wchar.h>
 
 #include "AdoCall.h"
+#include "DataBaseNames.h"
 #include "KestroDataBase.h"
 
 using Kestro::ado::Check;
 using Kestro::ado::Held;
 using Kestro::ado::Require;
 using Kestro::ado::Variant;
+using Kestro::database::NameIndex;
 
 namespace {
 
@@ -33,21 +35,15 @@ void CDataBase::ReadField(const wchar_t* name, VARIANT* value) {
   Held<ADOFields> fields;
   Check(Require(m_recordset)->get_Fields(fields.Out()));
   Held<ADOField> field;
-  Check(fields->get_Item(Variant(name).get(), field.Out()));
+  Check(fields->get_Item(NameIndex(name), field.Out()));
   Check(field->get_Value(value));
 }
 
 bool CDataBase::ReadConverted(const wchar_t* name, VARTYPE type, VARIANT* value) {
   try {
-    Variant raw;
-    ReadField(name, raw.Out());
-    if (IsNothing(raw.get())) return false;
-    if (raw.get().vt != type) {
-      Check(VariantChangeType(value, &raw.get(), 0, type));
-      return true;
-    }
-    *value = raw.get();  // already of the type: taken over, not copied
-    VariantInit(&raw.get());
+    ReadField(name, value);
+    if (IsNothing(*value)) return false;
+    if (value->vt != type) Check(VariantChangeType(value, value, 0, type));
     return true;
   } catch (_com_error& error) {
     ThrowError(error, 2);

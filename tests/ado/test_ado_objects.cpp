@@ -107,4 +107,52 @@ TEST_F(AdoTest, OpenRefusesAnOpenConnectionAndUnknownProviders) {
   EXPECT_EQ(ADO_ERROR_HRESULT(adErrObjectClosed), connection_->Close());
 }
 
+TEST_F(AdoTest, ADeletedParameterTheHostStillHoldsKeepsItsStateAndIsNotHandedOutAgain) {
+  _Command* command = nullptr;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Command, nullptr, CLSCTX_ALL, IID__Command, reinterpret_cast<void**>(&command)));
+  ADOParameters* parameters = nullptr;
+  command->get_Parameters(&parameters);
+  auto make = [&](const wchar_t* name, LONG number) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = number;
+    _Parameter* parameter = nullptr;
+    EXPECT_EQ(S_OK, command->CreateParameter(_bstr_t(name), adInteger, adParamInput, 4, value, &parameter));
+    EXPECT_EQ(S_OK, parameters->Append(parameter));
+    return parameter;
+  };
+  VARIANT first;
+  VariantInit(&first);
+  first.vt = VT_I4;
+  first.lVal = 0;
+  _Parameter* held = make(L"held", 1);
+  make(L"dropped", 2)->Release();  // only the collection holds this one
+  EXPECT_EQ(S_OK, parameters->Delete(first));
+  EXPECT_EQ(S_OK, parameters->Delete(first));
+  _Parameter* fresh = make(L"fresh", 3);  // may reuse "dropped", never "held"
+  _Parameter* another = make(L"another", 4);
+  EXPECT_NE(held, fresh);
+  EXPECT_NE(held, another);
+  BSTR name = nullptr;
+  held->get_Name(&name);
+  EXPECT_STREQ(L"held", name);
+  SysFreeString(name);
+  VARIANT value;
+  VariantInit(&value);
+  fresh->get_Value(&value);
+  EXPECT_EQ(3, value.lVal);
+  fresh->get_Name(&name);
+  EXPECT_STREQ(L"fresh", name);
+  SysFreeString(name);
+  ParameterDirectionEnum direction = adParamUnknown;
+  another->get_Direction(&direction);
+  EXPECT_EQ(adParamInput, direction);
+  held->Release();
+  fresh->Release();
+  another->Release();
+  parameters->Release();
+  command->Release();
+}
+
 }  // namespace

@@ -104,4 +104,8 @@ TEST_F(PostgresTest, LostConnectionThrowsTypeOneThenTheNextFailureReconnects) {
   EXPECT_EQ(2, two);
 }
 
+TEST_F(PostgresTest, LongAndWideTextsRoundTripBesideBytes) {
+  ExpectTextsRoundTrip(database_, L"CREATE TABLE round_trip (id integer, body text, data bytea, tail text)");
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 // CDataBase on the embedded default: a SQLite file through the Jet connection string.
+#include <vector>
+
 #include "DatabaseTestSupport.h"
+#include "comdef.h"
 
 namespace {
 
@@ -107,6 +110,74 @@ TEST_F(SqliteDatabaseTest, ParameterisedTextCommandBindsInOrderIncludingBinaryAn
   std::wstring amount;
   database_->GetFieldValue(L"amount", amount);
   EXPECT_EQ(L"246.9", amount);
+}
+
+TEST_F(SqliteDatabaseTest, LongAndWideTextsRoundTripBesideBytes) {
+  ExpectTextsRoundTrip(database_, L"CREATE TABLE round_trip (id INTEGER, body TEXT, data BLOB, tail TEXT)");
+}
+
+TEST_F(SqliteDatabaseTest, RepeatedCommandTakesEachExecutionsParametersAndRefusesTooFew) {
+  database_->SetCommandText(L"INSERT INTO item (id, name, weight) VALUES (?, ?, ?)");
+  auto execute = [&](const std::vector<VARIANT>& values) {
+    database_->ClearParameters();
+    for (const VARIANT& value : values) database_->AddParameter(L"p", adParamInput, adVariant, 0, value);
+    database_->ExecuteProcedure(false);
+  };
+  auto number = [](int value) {
+    VARIANT variant;
+    VariantInit(&variant);
+    variant.vt = VT_I4;
+    variant.lVal = value;
+    return variant;
+  };
+  _bstr_t text(L"eleven"), digits(L"12");
+  VARIANT name, id, nothing;
+  VariantInit(&name);
+  name.vt = VT_BSTR;
+  name.bstrVal = text.GetBSTR();
+  VariantInit(&id);
+  id.vt = VT_BSTR;
+  id.bstrVal = digits.GetBSTR();
+  VariantInit(&nothing);
+  nothing.vt = VT_NULL;
+  execute({number(10), name, number(7)});
+  execute({id, nothing, number(8)});  // other types in the same places
+  IADOError* error = ThrownBy([&] { execute({number(13), name}); });
+  ASSERT_NE(nullptr, error);
+  EXPECT_EQ(2, error->GetErrorType());
+  execute({number(14), name, number(9)});
+  Select(L"SELECT id, name, weight FROM item WHERE id >= 10 ORDER BY id");
+  ASSERT_EQ(3, database_->GetRecordCount());
+  const int ids[] = {10, 12, 14};
+  const wchar_t* names[] = {L"eleven", L"", L"eleven"};
+  const double weights[] = {7, 8, 9};
+  for (int row = 0; row < 3; ++row, database_->MoveToNext()) {
+    int readId = 0;
+    std::wstring readName;
+    double weight = 0;
+    database_->GetFieldValue(L"id", readId);
+    database_->GetFieldValue(L"name", readName);
+    database_->GetFieldValue(L"weight", weight);
+    EXPECT_EQ(ids[row], readId);
+    EXPECT_EQ(names[row], readName);
+    EXPECT_EQ(weights[row], weight);
+  }
+}
+
+TEST_F(SqliteDatabaseTest, ParameterisedSelectRunWithoutRowsLeavesNoCursorBehind) {
+  database_->SetCommandText(L"SELECT name FROM item WHERE id = ?");
+  VARIANT id;
+  VariantInit(&id);
+  id.vt = VT_I4;
+  id.lVal = 2;
+  for (int pass = 0; pass < 3; ++pass) {
+    database_->ClearParameters();
+    database_->AddParameter(L"id", adParamInput, adInteger, 4, id);
+    ASSERT_TRUE(database_->ExecuteProcedure(pass == 2));
+  }
+  std::wstring name;
+  database_->GetFieldValue(L"name", name);
+  EXPECT_EQ(L"nut", name);
 }
 
 TEST_F(SqliteDatabaseTest, BatchOfSelectsGivesOneRecordsetEach) {

@@ -13,6 +13,14 @@ namespace {
 
 const wchar_t kSource[] = L"ADODB.Command";
 
+bool HasName(const ParameterState& state, const wchar_t* name) {
+  const wchar_t* own = state.name.c_str();
+  for (; *own == *name; ++own, ++name) {
+    if (*own == 0) return true;
+  }
+  return false;
+}
+
 class Command final : public AdoObject<_Command> {
  public:
   Command() : AdoObject(IID__Command), parameters_(new Parameters()) {}
@@ -52,9 +60,12 @@ class Command final : public AdoObject<_Command> {
   HRESULT Run(bool wantRows, ExecutionResult* result);
 
  private:
-  std::wstring Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session) const;
-  std::vector<Parameter*> BindingOrder() const;
+  // The statement text for `parameters` (in binding order); valid until the next call.
+  const std::wstring& Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session);
+  // The parameters in marker order, into order_.
+  void OrderForBinding();
   HRESULT Prepare(const std::shared_ptr<OdbcSession>& session, const std::wstring& sql);
+  HRESULT ExecutePrepared(bool wantRows, ExecutionResult* result);
 
   Ref<_Connection> connection_;
   std::wstring text_;
@@ -62,6 +73,13 @@ class Command final : public AdoObject<_Command> {
   Ref<Parameters> parameters_;
   std::unique_ptr<OdbcStatement> prepared_;  // for preparedSql_ on its session
   std::wstring preparedSql_;
+  // The columns of preparedSql_'s result when a SQLite statement was prepared (its one
+  // statement keeps its shape), else -1: unknown until executed.
+  SQLSMALLINT preparedColumns_ = -1;
+  // Kept from one execution to the next so that repeated executions reuse their memory.
+  std::vector<Parameter*> order_;
+  std::wstring callSql_;
+  ParameterBinding binding_;
 };
 
 STDMETHODIMP Command::CreateParameter(BSTR name, DataTypeEnum type, ParameterDirectionEnum direction,
@@ -70,38 +88,39 @@ STDMETHODIMP Command::CreateParameter(BSTR name, DataTypeEnum type, ParameterDir
   *parameter = nullptr;
   if (direction < adParamUnknown || direction > adParamReturnValue || size < 0) return RaiseInvalidArgument(kSource);
   return Guarded([&] {
-    Ref<Parameter> made(new Parameter());
+    Ref<Parameter> made = parameters_->TakeSpare();
+    if (!made) made = Ref<Parameter>(new Parameter());
     ParameterState& state = made->State();
-    state.name = name == nullptr ? L"" : name;
+    const wchar_t* wanted = name == nullptr ? L"" : name;
+    if (!HasName(state, wanted)) state.name = wanted;  // a reused parameter often has it
     state.type = type;
     state.direction = direction;
     state.size = size;
     // A missing optional value (VT_ERROR) leaves the parameter without one.
-    if (value.vt != VT_ERROR && FAILED(VariantCopy(&state.value, &value))) return RaiseInvalidArgument(kSource);
-    return made.CopyTo(parameter);
+    if (value.vt != VT_ERROR && FAILED(made->SetValue(value))) return RaiseInvalidArgument(kSource);
+    return made.MoveTo(parameter);
   });
 }
 
 // The return value binds to the first marker of "{? = call …}"; the rest keep their order.
-std::vector<Parameter*> Command::BindingOrder() const {
-  std::vector<Parameter*> order;
+void Command::OrderForBinding() {
+  order_.clear();
   for (const Ref<Parameter>& item : parameters_->Items()) {
-    if (item->State().direction == adParamReturnValue && type_ == adCmdStoredProc) order.insert(order.begin(), item.get());
-    else order.push_back(item.get());
+    if (item->State().direction == adParamReturnValue && type_ == adCmdStoredProc) order_.insert(order_.begin(), item.get());
+    else order_.push_back(item.get());
   }
-  return order;
 }
 
-std::wstring Command::Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session) const {
-  if (type_ == adCmdTable || type_ == adCmdTableDirect) return L"SELECT * FROM " + text_;
+const std::wstring& Command::Sql(const std::vector<Parameter*>& parameters, const OdbcSession& session) {
+  if (type_ == adCmdTable || type_ == adCmdTableDirect) return callSql_ = L"SELECT * FROM " + text_;
   if (type_ != adCmdStoredProc) return text_;
   const bool hasReturn = !parameters.empty() && parameters.front()->State().direction == adParamReturnValue;
   std::wstring markers;
   for (size_t i = hasReturn ? 1 : 0; i < parameters.size(); ++i) markers += markers.empty() ? L"?" : L", ?";
-  if (hasReturn) return L"{? = call " + text_ + L"(" + markers + L")}";
+  if (hasReturn) return callSql_ = L"{? = call " + text_ + L"(" + markers + L")}";
   // PostgreSQL runs procedures only through CALL; the escape would make them a SELECT.
-  if (session.IsPostgreSql()) return L"CALL " + text_ + L"(" + markers + L")";
-  return L"{call " + text_ + L"(" + markers + L")}";
+  if (session.IsPostgreSql()) return callSql_ = L"CALL " + text_ + L"(" + markers + L")";
+  return callSql_ = L"{call " + text_ + L"(" + markers + L")}";
 }
 
 HRESULT Command::Prepare(const std::shared_ptr<OdbcSession>& session, const std::wstring& sql) {
@@ -118,6 +137,9 @@ HRESULT Command::Prepare(const std::shared_ptr<OdbcSession>& session, const std:
     return result;
   }
   preparedSql_ = sql;
+  preparedColumns_ = -1;
+  SQLSMALLINT columns = 0;
+  if (session->IsSqlite() && SQL_SUCCEEDED(SQLNumResultCols(prepared_->Handle(), &columns))) preparedColumns_ = columns;
   return S_OK;
 }
 
@@ -125,25 +147,32 @@ HRESULT Command::Run(bool wantRows, ExecutionResult* result) {
   std::shared_ptr<OdbcSession> session;
   HRESULT outcome = SessionOf(connection_.get(), &session);
   if (FAILED(outcome)) return outcome;
-  const std::vector<Parameter*> parameters = BindingOrder();
-  const std::wstring sql = Sql(parameters, *session);
-  if (parameters.empty() && type_ != adCmdStoredProc) return ExecuteText(session, sql, wantRows, result);
+  OrderForBinding();
+  const std::wstring& sql = Sql(order_, *session);
+  if (order_.empty() && type_ != adCmdStoredProc) return ExecuteText(session, sql, wantRows, result);
   outcome = Prepare(session, sql);
   if (FAILED(outcome)) return outcome;
-  ParameterBinding binding;
-  outcome = binding.Bind(*prepared_, parameters);
+  return ExecutePrepared(wantRows, result);
+}
+
+// The bindings stay on the statement between executions (each execution binds every
+// marker again); a failed execution closes whatever cursor it left.
+HRESULT Command::ExecutePrepared(bool wantRows, ExecutionResult* result) {
+  HRESULT outcome = binding_.Bind(*prepared_, order_);
   if (SUCCEEDED(outcome)) {
     const SQLRETURN executed = SQLExecute(prepared_->Handle());
+    // A row-less SQLite statement leaves nothing to collect unless its count is wanted.
+    const bool nothingToCollect = preparedColumns_ == 0 && !result->countRecords;
     if (executed != SQL_NO_DATA && !SQL_SUCCEEDED(executed)) {
       outcome = prepared_->Fail(L"SQLExecute");
-    } else if (executed != SQL_NO_DATA) {
+    } else if (executed != SQL_NO_DATA && !nothingToCollect) {
       outcome = CollectResults(*prepared_, wantRows, result);
     }
   }
-  if (SUCCEEDED(outcome)) binding.ReadOutputs();
-  if (prepared_) {
+  if (SUCCEEDED(outcome)) {
+    binding_.ReadOutputs();
+  } else {
     SQLFreeStmt(prepared_->Handle(), SQL_CLOSE);
-    SQLFreeStmt(prepared_->Handle(), SQL_RESET_PARAMS);
   }
   return outcome;
 }
@@ -156,6 +185,7 @@ STDMETHODIMP Command::Execute(VARIANT* recordsAffected, VARIANT* parameters, LON
   return Guarded([&] {
     const bool wantRows = recordset != nullptr && (options == adOptionUnspecified || (options & adExecuteNoRecords) == 0);
     ExecutionResult result;
+    result.countRecords = wantRows || recordsAffected != nullptr;
     HRESULT outcome = Run(wantRows, &result);
     if (FAILED(outcome)) return outcome;
     if (recordsAffected != nullptr) {

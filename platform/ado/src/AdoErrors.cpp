@@ -2,6 +2,7 @@
 
 #include <string.h>
 #include <wchar.h>
+#include <wctype.h>
 
 #include "OdbcText.h"
 
@@ -156,18 +157,43 @@ HRESULT CreateErrorsCollection(std::shared_ptr<ErrorList> list, ADOErrors** erro
   });
 }
 
+namespace {
+
+wint_t FoldCase(wchar_t character) {
+  if (character >= L'A' && character <= L'Z') return character - L'A' + L'a';
+  return character < 0x80 ? static_cast<wint_t>(character) : towlower(static_cast<wint_t>(character));
+}
+
+// Equal ignoring case, as wcscasecmp decides, but without the locale for the usual
+// names (field names are looked up for every value read).
+bool SameName(const wchar_t* left, const wchar_t* right) {
+  for (;; ++left, ++right) {
+    if (*left == *right) {
+      if (*left == 0) return true;
+    } else if (FoldCase(*left) != FoldCase(*right)) {
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
 long IndexOf(const VARIANT& index, size_t count, const std::vector<std::wstring>* names) {
   const VARIANT* plain = index.vt == (VT_VARIANT | VT_BYREF) ? index.pvarVal : &index;
   if (plain->vt == VT_BSTR) {
     if (names == nullptr || plain->bstrVal == nullptr) return -1;
     for (size_t i = 0; i < names->size(); ++i) {
-      if (wcscasecmp((*names)[i].c_str(), plain->bstrVal) == 0) return static_cast<long>(i);
+      if (SameName((*names)[i].c_str(), plain->bstrVal)) return static_cast<long>(i);
     }
     return -1;
   }
   VARIANT number;
   VariantInit(&number);
-  if (FAILED(VariantChangeType(&number, plain, 0, VT_I4))) return -1;
+  if (plain->vt == VT_I4 || plain->vt == VT_INT) {
+    number = *plain;  // the common case, without the general conversion
+  } else if (FAILED(VariantChangeType(&number, plain, 0, VT_I4))) {
+    return -1;
+  }
   return number.lVal >= 0 && static_cast<size_t>(number.lVal) < count ? number.lVal : -1;
 }
 

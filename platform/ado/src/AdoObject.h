@@ -26,6 +26,8 @@ class AdoObject : public Interface {
     return S_OK;
   }
   STDMETHODIMP_(ULONG) AddRef() override { return references_.fetch_add(1, std::memory_order_relaxed) + 1; }
+  // True when the caller's reference is the only one: nobody else can reach the object.
+  bool IsSoleReference() const { return references_.load(std::memory_order_acquire) == 1; }
   STDMETHODIMP_(ULONG) Release() override {
     const ULONG left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) delete this;
@@ -69,6 +71,13 @@ class Ref {
   Interface* get() const { return object_; }
   Interface* operator->() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }
+  // Hands this reference out as *out, leaving this empty.
+  template <class Out>
+  HRESULT MoveTo(Out** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = std::exchange(object_, nullptr);
+    return S_OK;
+  }
   // Hands out one more reference as *out.
   template <class Out>
   HRESULT CopyTo(Out** out) const {

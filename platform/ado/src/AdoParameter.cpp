@@ -1,5 +1,9 @@
 #include "AdoParameter.h"
 
+#include <string.h>
+
+#include <utility>
+
 #include "AdoErrors.h"
 
 namespace kcm::ado {
@@ -7,6 +11,7 @@ namespace kcm::ado {
 namespace {
 
 const wchar_t kSource[] = L"ADODB.Parameter";
+constexpr size_t kMaxSpares = 64;
 
 template <class Value>
 HRESULT Answer(Value* out, const Value& value) {
@@ -16,6 +21,38 @@ HRESULT Answer(Value* out, const Value& value) {
 }
 
 }  // namespace
+
+void Parameter::Reset() {
+  if (state_.value.vt == VT_BSTR && spareText_ == nullptr) {
+    spareText_ = state_.value.bstrVal;
+    state_.value.vt = VT_EMPTY;
+  }
+  if (IsPlainValue(state_.value)) {
+    state_.value.vt = VT_EMPTY;
+  } else {
+    VariantClear(&state_.value);
+  }
+  state_.type = adEmpty;
+  state_.direction = adParamInput;
+  state_.size = 0;
+  state_.precision = 0;
+  state_.scale = 0;
+}
+
+HRESULT Parameter::SetValue(const VARIANT& value) {
+  const bool reuse = value.vt == VT_BSTR && value.bstrVal != nullptr && spareText_ != nullptr &&
+                     SysStringLen(spareText_) == SysStringLen(value.bstrVal);
+  if (!reuse && IsPlainValue(value) && IsPlainValue(state_.value)) {
+    state_.value = value;
+    return S_OK;
+  }
+  if (!reuse) return VariantCopy(&state_.value, &value);
+  VariantClear(&state_.value);
+  memcpy(spareText_, value.bstrVal, SysStringByteLen(value.bstrVal));
+  state_.value.vt = VT_BSTR;
+  state_.value.bstrVal = std::exchange(spareText_, nullptr);
+  return S_OK;
+}
 
 STDMETHODIMP Parameter::get_Name(BSTR* name) {
   if (name == nullptr) return E_POINTER;
@@ -37,7 +74,7 @@ STDMETHODIMP Parameter::get_Value(VARIANT* value) {
 }
 
 STDMETHODIMP Parameter::put_Value(VARIANT value) {
-  const HRESULT result = VariantCopy(&state_.value, &value);
+  const HRESULT result = SetValue(value);
   return FAILED(result) ? RaiseInvalidArgument(kSource) : S_OK;
 }
 
@@ -80,11 +117,13 @@ STDMETHODIMP Parameters::get_Item(VARIANT index, _Parameter** parameter) {
 
 STDMETHODIMP Parameters::Append(IDispatch* object) {
   // Only our own parameters carry the state the command binds.
-  Parameter* parameter = dynamic_cast<Parameter*>(object);
-  if (parameter == nullptr) return RaiseInvalidArgument(L"ADODB.Parameters");
+  void* own = nullptr;
+  if (object == nullptr || FAILED(object->QueryInterface(kIID_OwnParameter, &own))) {
+    return RaiseInvalidArgument(L"ADODB.Parameters");
+  }
+  Ref<Parameter> parameter(static_cast<Parameter*>(own));
   return Guarded([&] {
-    parameter->AddRef();
-    items_.push_back(Ref<Parameter>(parameter));
+    items_.push_back(std::move(parameter));
     return S_OK;
   });
 }
@@ -93,9 +132,21 @@ STDMETHODIMP Parameters::Delete(VARIANT index) {
   return Guarded([&] {
     const long at = Find(index);
     if (at < 0) return RaiseAdo(adErrItemNotFound, L"ADODB.Parameters");
+    Ref<Parameter> removed = std::move(items_[at]);
     items_.erase(items_.begin() + at);
+    if (removed->IsSoleReference() && spares_.size() < kMaxSpares) {
+      removed->Reset();
+      spares_.push_back(std::move(removed));
+    }
     return S_OK;
   });
+}
+
+Ref<Parameter> Parameters::TakeSpare() {
+  if (spares_.empty()) return Ref<Parameter>();
+  Ref<Parameter> spare = std::move(spares_.back());
+  spares_.pop_back();
+  return spare;
 }
 
 STDMETHODIMP Parameters::Refresh() { return E_NOTIMPL; }

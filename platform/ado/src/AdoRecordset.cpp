@@ -198,7 +198,7 @@ class Recordset final : public AdoObject<_Recordset> {
     if (result.rowSets.empty()) return S_OK;
     cursor_ = std::make_shared<Cursor>();
     cursor_->rows = std::move(result.rowSets.front());
-    result.rowSets.pop_front();
+    result.rowSets.erase(result.rowSets.begin());
     pending_ = std::move(result.rowSets);
     recordsAffected_ = result.recordsAffected;
     fields_ = Ref<Fields>(new Fields(cursor_));
@@ -228,7 +228,7 @@ class Recordset final : public AdoObject<_Recordset> {
   std::wstring sourceText_;
   std::shared_ptr<Cursor> cursor_;
   Ref<Fields> fields_;
-  std::deque<std::shared_ptr<RowSet>> pending_;
+  std::vector<std::shared_ptr<RowSet>> pending_;
   LONG recordsAffected_ = -1;
 };
 

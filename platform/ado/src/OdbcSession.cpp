@@ -41,7 +41,7 @@ HRESULT OdbcSession::Open(const OdbcConnectionTarget& target, LONG defaultTimeou
     return failure;
   }
   session->reset(new OdbcSession(connection, std::move(errors), target.provider));
-  (*session)->ReadDbmsName();
+  (*session)->ReadDriverInfo();
   return S_OK;
 }
 
@@ -50,7 +50,12 @@ OdbcSession::OdbcSession(SQLHDBC connection, std::shared_ptr<ErrorList> errors, 
 
 OdbcSession::~OdbcSession() { Close(); }
 
-void OdbcSession::ReadDbmsName() {
+void OdbcSession::ReadDriverInfo() {
+  SQLUINTEGER extensions = 0;
+  if (SQL_SUCCEEDED(SQLGetInfoW(connection_, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr))) {
+    const SQLUINTEGER needed = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER | SQL_GD_BOUND;
+    mixBoundAndGetData_ = (extensions & needed) == needed;
+  }
   SQLWCHAR name[64] = {};
   SQLSMALLINT length = 0;
   if (!SQL_SUCCEEDED(SQLGetInfoW(connection_, SQL_DBMS_NAME, name, sizeof name, &length))) return;

@@ -29,6 +29,9 @@ class OdbcSession : public std::enable_shared_from_this<OdbcSession> {
   SQLHDBC Handle() const { return connection_; }
   bool IsPostgreSql() const { return postgreSql_; }
   bool IsSqlite() const { return sqlite_; }
+  // Whether SQLGetData works on any column, in any order, and on bound columns too: then
+  // a result's columns can be bound and the odd long value still read in pieces.
+  bool CanMixBoundAndGetData() const { return mixBoundAndGetData_; }
   // Raises the diagnostics of `handle` into the connection's Errors collection.
   HRESULT Fail(SQLSMALLINT handleType, SQLHANDLE handle, const wchar_t* what);
   HRESULT EndTransaction(SQLSMALLINT completion);
@@ -39,13 +42,14 @@ class OdbcSession : public std::enable_shared_from_this<OdbcSession> {
   OdbcSession(SQLHDBC connection, std::shared_ptr<ErrorList> errors, std::wstring provider);
   void Attach(OdbcStatement* statement);
   void Detach(OdbcStatement* statement);
-  void ReadDbmsName();
+  void ReadDriverInfo();
 
   SQLHDBC connection_;
   std::shared_ptr<ErrorList> errors_;
   const std::wstring provider_;
   bool postgreSql_ = false;
   bool sqlite_ = false;
+  bool mixBoundAndGetData_ = false;
   std::mutex statementsLock_;  // guards statements_
   std::set<OdbcStatement*> statements_;
 };

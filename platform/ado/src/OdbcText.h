@@ -14,6 +14,8 @@ OdbcString ToOdbc(const std::wstring& text);
 size_t ToOdbcBuffer(const wchar_t* text, size_t length, SQLWCHAR* out);
 std::wstring FromOdbc(const SQLWCHAR* text, size_t length);
 void AppendFromOdbc(const SQLWCHAR* text, size_t length, std::wstring* out);
+// The text as a new BSTR (null when out of memory), without an intermediate string.
+BSTR BstrFromOdbc(const SQLWCHAR* text, size_t length);
 inline std::wstring FromOdbc(const OdbcString& text) { return FromOdbc(text.data(), text.size()); }
 
 }  // namespace kcm::ado

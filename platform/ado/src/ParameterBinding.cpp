@@ -67,6 +67,22 @@ SQLSMALLINT IoTypeOf(ParameterDirectionEnum direction) {
   }
 }
 
+// The usual values that need no conversion to their binding's type: 32-bit integers and
+// doubles. False for everything else, which VariantChangeType converts.
+bool TakeExactly(const VARIANT& value, VARTYPE wanted, VARIANT* out) {
+  if (wanted == VT_I8 && (value.vt == VT_I4 || value.vt == VT_INT)) {
+    out->vt = VT_I8;
+    out->llVal = value.lVal;
+    return true;
+  }
+  if (wanted == VT_R8 && value.vt == VT_R8) {
+    out->vt = VT_R8;
+    out->dblVal = value.dblVal;
+    return true;
+  }
+  return false;
+}
+
 bool IsNullValue(const VARIANT& value) { return value.vt == VT_EMPTY || value.vt == VT_NULL || value.vt == VT_ERROR; }
 
 HRESULT RaiseWrongType(HRESULT number) {
@@ -79,11 +95,23 @@ HRESULT RaiseWrongType(HRESULT number) {
 
 }  // namespace
 
+void ParameterBinding::Reset(Slot* slot, Parameter* parameter) {
+  std::vector<uint64_t> buffer = std::move(slot->buffer);
+  *slot = Slot();
+  slot->parameter = parameter;
+  slot->buffer = std::move(buffer);
+  slot->buffer.clear();
+}
+
 HRESULT ParameterBinding::Bind(OdbcStatement& statement, const std::vector<Parameter*>& parameters) {
-  slots_.assign(parameters.size(), Slot());
+  if (statement.Handle() != boundStatement_) boundCount_ = 0;
+  if (parameters.size() < boundCount_) SQLFreeStmt(statement.Handle(), SQL_RESET_PARAMS);
+  boundStatement_ = statement.Handle();
+  boundCount_ = parameters.size();
+  if (slots_.size() < parameters.size()) slots_.resize(parameters.size());
   for (size_t i = 0; i < parameters.size(); ++i) {
     Slot& slot = slots_[i];
-    slot.parameter = parameters[i];
+    Reset(&slot, parameters[i]);
     const HRESULT prepared = Prepare(&slot);
     if (FAILED(prepared)) return prepared;
     // Bound again before every execution: SQLite keeps the length of the first one otherwise.
@@ -140,10 +168,9 @@ HRESULT ParameterBinding::FillInput(Slot* slot) {
     return S_OK;
   }
   const VARTYPE wanted = slot->cType == SQL_C_SBIGINT ? VT_I8 : slot->cType == SQL_C_DOUBLE ? VT_R8 : slot->cType == SQL_C_BIT ? VT_BOOL : VT_BSTR;
-  VARIANT converted;
-  VariantInit(&converted);
+  VARIANT converted = {};  // VT_EMPTY
   const bool isText = value.vt == VT_BSTR && wanted == VT_BSTR;
-  const HRESULT changed = isText ? S_OK : VariantChangeType(&converted, &value, 0, wanted);
+  const HRESULT changed = isText || TakeExactly(value, wanted, &converted) ? S_OK : VariantChangeType(&converted, &value, 0, wanted);
   if (FAILED(changed)) return RaiseWrongType(changed);
   if (wanted == VT_BSTR) {
     const BSTR source = isText ? value.bstrVal : converted.bstrVal;
@@ -152,7 +179,7 @@ HRESULT ParameterBinding::FillInput(Slot* slot) {
     slot->buffer.resize((characters * 2 * sizeof(SQLWCHAR)) / 8 + 1);
     SQLWCHAR* target = reinterpret_cast<SQLWCHAR*>(slot->buffer.data());
     const size_t units = ToOdbcBuffer(source, characters, target);
-    VariantClear(&converted);
+    if (converted.vt != VT_EMPTY) VariantClear(&converted);
     slot->length = static_cast<SQLLEN>(units * sizeof(SQLWCHAR));
     if (slot->columnSize == 0) slot->columnSize = std::max<SQLULEN>(units, 1);
     return S_OK;
@@ -168,8 +195,8 @@ HRESULT ParameterBinding::FillInput(Slot* slot) {
 }
 
 void ParameterBinding::ReadOutputs() {
-  for (Slot& slot : slots_) {
-    if (slot.io != SQL_PARAM_INPUT) ReadOutput(slot);
+  for (size_t i = 0; i < boundCount_; ++i) {
+    if (slots_[i].io != SQL_PARAM_INPUT) ReadOutput(slots_[i]);
   }
 }
 

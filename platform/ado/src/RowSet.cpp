@@ -10,6 +10,30 @@ namespace kcm::ado {
 namespace {
 
 constexpr size_t kTextChunk = 2048;  // characters per SQLGetData call
+constexpr size_t kBoundTextUnits = 255;  // a bound text column's room; longer ones are read again
+constexpr SQLLEN kMaxReservedCells = 1 << 22;
+
+// The rows the driver says the result has (0 when it does not say).
+SQLLEN AnnouncedRowCount(OdbcStatement& statement) {
+  SQLLEN rows = 0;
+  if (!SQL_SUCCEEDED(SQLGetDiagField(SQL_HANDLE_STMT, statement.Handle(), 0, SQL_DIAG_CURSOR_ROW_COUNT, &rows, 0,
+                                     nullptr))) {
+    return 0;
+  }
+  return rows;
+}
+
+// The C type a column is bound as, or 0 to read it with SQLGetData.
+SQLSMALLINT BoundTypeOf(SQLSMALLINT sqlType) {
+  switch (sqlType) {
+    case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: return SQL_C_SBIGINT;
+    case SQL_BIT: return SQL_C_BIT;
+    case SQL_REAL: return SQL_C_FLOAT;
+    case SQL_FLOAT: case SQL_DOUBLE: return SQL_C_DOUBLE;
+    case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return 0;
+    default: return SQL_C_WCHAR;
+  }
+}
 
 DataTypeEnum AdoTypeOf(SQLSMALLINT sqlType) {
   switch (sqlType) {
@@ -92,6 +116,45 @@ HRESULT RowSet::Describe(OdbcStatement& statement) {
 HRESULT RowSet::Fetch(OdbcStatement& statement) {
   HRESULT result = Describe(statement);
   if (FAILED(result)) return result;
+  bindings_.assign(columns_.size(), Binding());
+  // Room for every row at once: growing row by row would copy and fault in the cells again and again.
+  const SQLLEN rows = AnnouncedRowCount(statement);
+  if (rows > 0 && rows <= kMaxReservedCells / static_cast<SQLLEN>(std::max<size_t>(columns_.size(), 1))) {
+    values_.reserve(static_cast<size_t>(rows) * columns_.size());
+  }
+  if (!statement.Session().CanMixBoundAndGetData()) return FetchRows(statement);
+  result = BindColumns(statement);
+  if (SUCCEEDED(result)) result = FetchRows(statement);
+  // The buffers are this row set's: the statement must not write into them later.
+  SQLFreeStmt(statement.Handle(), SQL_UNBIND);
+  bindings_.clear();
+  return result;
+}
+
+HRESULT RowSet::BindColumns(OdbcStatement& statement) {
+  size_t words = 0;
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    Binding& binding = bindings_[i];
+    binding.cType = BoundTypeOf(columns_[i].sqlType);
+    if (binding.cType == 0) continue;
+    binding.offset = words;
+    binding.bytes = binding.cType == SQL_C_WCHAR ? (kBoundTextUnits + 1) * sizeof(SQLWCHAR) : sizeof(uint64_t);
+    words += (binding.bytes + 7) / 8;
+  }
+  boundData_.assign(words, 0);
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    Binding& binding = bindings_[i];
+    if (binding.cType == 0) continue;
+    if (!SQL_SUCCEEDED(SQLBindCol(statement.Handle(), static_cast<SQLUSMALLINT>(i + 1), binding.cType,
+                                  boundData_.data() + binding.offset, binding.bytes, &binding.indicator))) {
+      return statement.Fail(L"SQLBindCol");
+    }
+  }
+  return S_OK;
+}
+
+HRESULT RowSet::FetchRows(OdbcStatement& statement) {
+  HRESULT result = S_OK;
   for (;;) {
     const SQLRETURN fetched = SQLFetch(statement.Handle());
     if (fetched == SQL_NO_DATA) return S_OK;
@@ -108,6 +171,12 @@ HRESULT RowSet::Fetch(OdbcStatement& statement) {
 template <class Number>
 HRESULT RowSet::ReadNumber(OdbcStatement& statement, SQLUSMALLINT column, SQLSMALLINT cType, Number* number,
                            bool* isNull) {
+  const Binding& binding = bindings_[column - 1];
+  if (binding.cType == cType) {
+    *isNull = binding.indicator == SQL_NULL_DATA;
+    memcpy(number, boundData_.data() + binding.offset, sizeof(Number));
+    return S_OK;
+  }
   SQLLEN indicator = 0;
   if (!SQL_SUCCEEDED(SQLGetData(statement.Handle(), column, cType, number, sizeof(Number), &indicator))) {
     return statement.Fail(L"SQLGetData");
@@ -174,6 +243,19 @@ HRESULT RowSet::ReadCell(OdbcStatement& statement, SQLUSMALLINT column, VARIANT*
 }
 
 HRESULT RowSet::ReadText(OdbcStatement& statement, SQLUSMALLINT column, VARIANT* value) {
+  const Binding& binding = bindings_[column - 1];
+  const bool fits = binding.indicator >= 0 && binding.indicator <= static_cast<SQLLEN>(kBoundTextUnits * sizeof(SQLWCHAR));
+  if (binding.cType == SQL_C_WCHAR && (binding.indicator == SQL_NULL_DATA || fits)) {
+    if (binding.indicator == SQL_NULL_DATA) {
+      value->vt = VT_NULL;
+      return S_OK;
+    }
+    const SQLWCHAR* units = reinterpret_cast<const SQLWCHAR*>(boundData_.data() + binding.offset);
+    value->bstrVal = BstrFromOdbc(units, static_cast<size_t>(binding.indicator) / sizeof(SQLWCHAR));
+    if (value->bstrVal == nullptr) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    return S_OK;
+  }
   textBuffer_.resize(kTextChunk + 1);
   std::wstring& text = textValue_;
   text.clear();
@@ -233,9 +315,11 @@ HRESULT CollectResults(OdbcStatement& statement, bool wantRows, ExecutionResult*
       result->rowSets.push_back(std::move(rows));
     } else if (columns == 0) {
       SQLLEN count = -1;
-      if (SQL_SUCCEEDED(SQLRowCount(statement.Handle(), &count)) && count >= 0) {
+      if (result->countRecords && SQL_SUCCEEDED(SQLRowCount(statement.Handle(), &count)) && count >= 0) {
         result->recordsAffected = std::max<LONG>(result->recordsAffected, 0) + static_cast<LONG>(count);
       }
+      // SQLite runs one statement per execution: no further result, and no cursor to close.
+      if (statement.Session().IsSqlite()) return S_OK;
     }
     const SQLRETURN more = SQLMoreResults(statement.Handle());
     if (more == SQL_NO_DATA) break;

@@ -1,7 +1,6 @@
 // The rows of one result, fetched completely when the statement ran (a client cursor).
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +33,19 @@ class RowSet {
   const VARIANT& Value(size_t row, size_t column) const { return values_[row * columns_.size() + column]; }
 
  private:
+  // A column the driver writes into at every fetch; cType 0: read with SQLGetData.
+  struct Binding {
+    SQLSMALLINT cType = 0;
+    size_t offset = 0;  // into boundData_
+    SQLLEN bytes = 0;
+    SQLLEN indicator = 0;
+  };
+
   HRESULT Describe(OdbcStatement& statement);
+  // Binds the numeric and text columns, so that a row comes in one call; long texts
+  // are read again with SQLGetData.
+  HRESULT BindColumns(OdbcStatement& statement);
+  HRESULT FetchRows(OdbcStatement& statement);
   HRESULT ReadCell(OdbcStatement& statement, SQLUSMALLINT column, VARIANT* value);
   HRESULT ReadText(OdbcStatement& statement, SQLUSMALLINT column, VARIANT* value);
   HRESULT ReadBinary(OdbcStatement& statement, SQLUSMALLINT column, VARIANT* value);
@@ -44,6 +55,8 @@ class RowSet {
   std::vector<ColumnInfo> columns_;
   std::vector<std::wstring> names_;
   std::vector<VARIANT> values_;  // row after row
+  std::vector<Binding> bindings_;  // per column, while fetching
+  std::vector<uint64_t> boundData_;
   std::vector<SQLWCHAR> textBuffer_;
   std::wstring textValue_;  // reused across cells
 };
@@ -51,8 +64,9 @@ class RowSet {
 // What one execution produced: the row results in order (when rows were wanted) and the
 // rows the other statements affected (-1 when none said).
 struct ExecutionResult {
-  std::deque<std::shared_ptr<RowSet>> rowSets;
+  std::vector<std::shared_ptr<RowSet>> rowSets;
   LONG recordsAffected = -1;
+  bool countRecords = true;  // false: nobody reads recordsAffected, so it is not asked for
 };
 
 // Walks every result of the executed `statement`, keeping rows when `wantRows`, and
