@@ -2,11 +2,10 @@
 // PostQueuedCompletionStatus, taken oldest first by GetQueuedCompletionStatus.
 #include <vector>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <typeinfo>
 
 #include "Dispatcher.h"
 #include "HandleTable.h"
@@ -71,7 +70,6 @@ class CompletionPort final : public DispatcherObject {
       std::lock_guard<std::mutex> lock(packetsLock_);
       wasEmpty = packets_.empty();
       packets_.push(packet);
-      pending_.store(pending_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     }
     // A read-modify-write, not a plain load: it is ordered with the consumer's count.
     if (wasEmpty && sleepers_.fetch_add(0, std::memory_order_acq_rel) > 0) {
@@ -83,9 +81,6 @@ class CompletionPort final : public DispatcherObject {
   // Distinguishes this port from any later one at the same address.
   uint64_t serial() const { return serial_; }
 
-  // Read without the lock, only to decide whether spinning is still worth it.
-  bool looksEmpty() const { return pending_.load(std::memory_order_relaxed) == 0; }
-
   bool closed() const { return closed_.load(std::memory_order_acquire); }
 
   // Moves up to `capacity` of the oldest packets to `out`; answers how many.
@@ -93,7 +88,6 @@ class CompletionPort final : public DispatcherObject {
     std::lock_guard<std::mutex> lock(packetsLock_);
     int count = 0;
     while (count < capacity && !packets_.empty()) out[count++] = packets_.pop();
-    pending_.store(pending_.load(std::memory_order_relaxed) - count, std::memory_order_relaxed);
     return count;
   }
 
@@ -110,7 +104,6 @@ class CompletionPort final : public DispatcherObject {
     {
       std::lock_guard<std::mutex> packetsLock(packetsLock_);
       packets_.clear();
-      pending_.store(0, std::memory_order_relaxed);
     }
     wakeWaiters();
   }
@@ -118,10 +111,9 @@ class CompletionPort final : public DispatcherObject {
  private:
   std::mutex packetsLock_;
   PacketRing packets_;  // guarded by packetsLock_
-  // A spinning consumer reads these; apart from the lock, its reads do not take the
-  // lock's cache line from the producers.
-  alignas(64) std::atomic<size_t> pending_{0};  // written under packetsLock_
-  std::atomic<int> sleepers_{0};
+  // Apart from the lock: a consumer going to sleep does not take the lock's cache line
+  // from the producers.
+  alignas(64) std::atomic<int> sleepers_{0};
   std::atomic<bool> closed_{false};
   const uint64_t serial_ = nextSerial();
 
@@ -167,16 +159,6 @@ thread_local TakenPackets t_taken;
 
 enum class DequeueResult { Packet, TimedOut, PortClosed };
 
-// A consumer that finds the port empty spins a few microseconds before it sleeps: a
-// producer that posts again soon then hands over without waking a sleeping thread,
-// which costs two system calls per packet. Pointless with a single processor.
-void spinWhileEmpty(const CompletionPort& port) {
-  static const bool severalProcessors = sysconf(_SC_NPROCESSORS_ONLN) > 1;
-  if (!severalProcessors) return;
-  constexpr int kSpins = 4000;
-  for (int i = 0; i < kSpins && port.looksEmpty(); ++i) __builtin_ia32_pause();
-}
-
 // Counts the consumer as a sleeper for its scope (cancellation included).
 class SleeperRecord {
  public:
@@ -193,7 +175,6 @@ DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, Completion
   if (t_taken.next(port, packet)) return DequeueResult::Packet;
   if (port.closed()) return DequeueResult::PortClosed;
   if (t_taken.takeFrom(port, packet)) return DequeueResult::Packet;
-  if (milliseconds != 0) spinWhileEmpty(port);
   bool portClosed = false;
   DispatcherLock lock;
   SleeperRecord sleeper(port);
@@ -203,6 +184,15 @@ DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, Completion
   });
   if (!completed) return DequeueResult::TimedOut;
   return portClosed ? DequeueResult::PortClosed : DequeueResult::Packet;
+}
+
+// The port behind a handle. A post and a take happen for every item a queue carries, so
+// the type check is the exact-type comparison the final class allows, not a dynamic cast.
+CompletionPort* lookupPort(HANDLE handle) {
+  KernelObject* object = HandleTable::instance().findCached(handle);
+  if (object != nullptr && typeid(*object) == typeid(CompletionPort)) return static_cast<CompletionPort*>(object);
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
 }
 
 BOOL failDequeue(LPOVERLAPPED* overlapped, DWORD error) {
@@ -229,7 +219,7 @@ HANDLE WINAPI CreateIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR
 
 BOOL WINAPI PostQueuedCompletionStatus(HANDLE port, DWORD bytesTransferred, ULONG_PTR completionKey,
                                        LPOVERLAPPED overlapped) {
-  auto object = lookupHandle<CompletionPort>(port);
+  CompletionPort* object = lookupPort(port);
   if (!object) return FALSE;
   object->post(CompletionPacket{bytesTransferred, completionKey, overlapped});
   return TRUE;
@@ -237,7 +227,7 @@ BOOL WINAPI PostQueuedCompletionStatus(HANDLE port, DWORD bytesTransferred, ULON
 
 BOOL WINAPI GetQueuedCompletionStatus(HANDLE port, LPDWORD bytesTransferred, PULONG_PTR completionKey,
                                       LPOVERLAPPED* overlapped, DWORD milliseconds) {
-  auto object = lookupHandle<CompletionPort>(port);
+  CompletionPort* object = lookupPort(port);
   if (!object) return failDequeue(overlapped, ERROR_INVALID_HANDLE);
   if (!bytesTransferred || !completionKey || !overlapped) return failDequeue(overlapped, ERROR_INVALID_PARAMETER);
   CompletionPacket packet;
