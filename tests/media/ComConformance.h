@@ -9,6 +9,22 @@
 
 namespace kcm_test {
 
+// A new in-process object of `clsid`, asked for `iid` (null, with a failure, when refused).
+template <class Interface>
+Interface* Create(REFCLSID clsid, REFIID iid) {
+  Interface* object = nullptr;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)), S_OK);
+  return object;
+}
+
+// `object`'s `iid` with a reference (null, with a failure, when refused).
+template <class Interface>
+Interface* Query(IUnknown* object, REFIID iid) {
+  Interface* answer = nullptr;
+  EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&answer)), S_OK);
+  return answer;
+}
+
 // The object's current count, as AddRef/Release report it.
 inline ULONG RefCount(IUnknown* object) {
   object->AddRef();

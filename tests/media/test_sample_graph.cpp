@@ -8,6 +8,7 @@
 
 #include "KestroSampleRenderFilter.h"
 #include "KestroSampleSourceFilter.h"
+#include "ComConformance.h"
 #include "PassThroughTestFilter.h"
 #include "SampleSinkRecorder.h"
 #include "StreamRecords.h"
@@ -20,23 +21,12 @@ using kcm_test::VideoRecord;
 
 namespace {
 
+using kcm_test::Create;
+using kcm_test::Query;
+
 const LONG kWidth = 64;
 const LONG kHeight = 48;
 const DWORD kFrameBytes = kWidth * kHeight * 2;
-
-template <class Interface>
-Interface* Create(REFCLSID clsid, REFIID iid) {
-  Interface* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)), S_OK);
-  return object;
-}
-
-template <class Interface>
-Interface* Query(IUnknown* object, REFIID iid) {
-  Interface* answer = nullptr;
-  EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&answer)), S_OK);
-  return answer;
-}
 
 // The first pin of `filter` pointing in `direction`, with a reference.
 IPin* PinOf(IBaseFilter* filter, PIN_DIRECTION direction) {

@@ -11,6 +11,7 @@
 #include "KestroSampleRenderFilter.h"
 #include "KestroSampleSourceFilter.h"
 #include "LogCapture.h"
+#include "media/ComConformance.h"
 #include "control.h"
 #include "dmodshow.h"
 #include "media/SampleSinkRecorder.h"
@@ -22,25 +23,14 @@ using Kestro::makeFourCC;
 namespace kcm_test {
 namespace {
 
+using kcm_test::Create;
+using kcm_test::Query;
+
 const LONG kWidth = 32;
 const LONG kHeight = 16;
 const DWORD kFrameBytes = kWidth * kHeight * 2;
 const REFERENCE_TIME k25fps = 400000;
 const REFERENCE_TIME k30fps = 333333;
-
-template <class Interface>
-Interface* Create(REFCLSID clsid, REFIID iid) {
-  Interface* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)), S_OK);
-  return object;
-}
-
-template <class Interface>
-Interface* Query(IUnknown* object, REFIID iid) {
-  Interface* answer = nullptr;
-  EXPECT_EQ(object->QueryInterface(iid, reinterpret_cast<void**>(&answer)), S_OK);
-  return answer;
-}
 
 std::vector<BYTE> Frame(int index) { return std::vector<BYTE>(kFrameBytes, static_cast<BYTE>(index + 1)); }
 
