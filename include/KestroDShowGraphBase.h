@@ -102,4 +102,8 @@ class KCM_API CDShowGraphBase : private QThread {
  private:
   HRESULT createGraphInterfaces(IGraphBuilder* graph);
   void drainGraphEvents();
+  void waitForEventThreadExit();
+
+  // Kernel id of the running event thread, 0 when none runs.
+  std::atomic<long> m_eventThreadTid{0};
 };

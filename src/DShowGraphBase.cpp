@@ -1,6 +1,13 @@
 #include "KestroDShowGraphBase.h"
 
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <wchar.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "FFDshowModule.h"
 #include "GraphHelpers.h"
@@ -160,6 +167,7 @@ HRESULT CDShowGraphBase::createGraphInterfaces(IGraphBuilder* graph) {
 void CDShowGraphBase::destoryGraphBuild() {
   m_bStop = TRUE;
   wait();  // returns at once when the thread never ran
+  waitForEventThreadExit();
   if (m_dwRotRegister != 0) {
     RemoveGraphFromRot(m_dwRotRegister);
     m_dwRotRegister = 0;
@@ -171,7 +179,21 @@ void CDShowGraphBase::destoryGraphBuild() {
   releaseAndClear(m_pMediaSeeking);
 }
 
+// QThread::wait returns when run() is over, while the thread still tears down its
+// thread-local state inside Qt. A host that unloads the library or exits right after
+// destroying a graph would race that teardown, so wait until the kernel task is gone.
+void CDShowGraphBase::waitForEventThreadExit() {
+  const long tid = m_eventThreadTid.exchange(0);
+  if (tid == 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (!(syscall(SYS_tgkill, getpid(), tid, 0) != 0 && errno == ESRCH) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
 void CDShowGraphBase::run() {
+  m_eventThreadTid = static_cast<long>(syscall(SYS_gettid));
   try {
     while (!m_bStop) {
       OAEVENT event = 0;
