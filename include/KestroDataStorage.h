@@ -3,20 +3,20 @@
 // a consumer takes the oldest packet, uses it and gives it back, and a later add reuses
 // the packet, buffer and all.
 //
-// Packets, their buffers and the list nodes that carry them are all reused: once a
+// Packets, their buffers and the ring segments that carry them are all reused: once a
 // steady stream of blocks of similar sizes has warmed up, AddData, Begin_GetData and
-// End_GetData allocate nothing. Memory is given back only by RemoveData(true) and the
+// End_GetData allocate nothing. Packets are freed only by RemoveData(true) and the
 // destructor.
 #pragma once
 
 #include <stdint.h>
 
-#include <atomic>
-#include <list>
+#include <vector>
 
 #include "minwindef.h"
 
 #include "KestroExport.h"
+#include "KestroHandOffRing.h"
 #include "KestroIOBuffer.h"
 #include "KestroThreadLock.h"
 
@@ -48,8 +48,9 @@ class KCM_API CDataStorage {
 
   // Stores a copy of |size| bytes at |data| as the newest packet, reusing a given-back
   // packet when there is one. Answers true; false, storing nothing, for a null |data|
-  // with a non-zero |size| or a |size| beyond 32 bits. An allocation failure propagates
-  // and leaves the storage as it was.
+  // with a non-zero |size| or a |size| beyond 32 bits. An allocation failure propagates;
+  // the storage is as it was, save for a given-back packet that could not grow, which
+  // is freed.
   bool AddData(unsigned long identifier, void* const data, unsigned long size, __int64 value1, __int64 value2,
                __int64 value3, __int64 value4);
   // Takes the oldest packet; null when none waits. The packet is the caller's, to be read
@@ -59,7 +60,10 @@ class KCM_API CDataStorage {
   // out of this storage (never handed out, or given back already), is ignored.
   void End_GetData(tagDataPacket* packet);
   // End_GetData(|givenBack|) and then Begin_GetData() under one hold of the lock, for a
-  // consumer that takes packets in a loop.
+  // consumer that takes packets in a loop. Packets given back this way reach the
+  // producers in batches (or as soon as no packet waits), so that a consumer keeping
+  // pace with a producer does not hand it a cache line per packet; until then AddData
+  // makes new packets instead.
   tagDataPacket* Exchange_GetData(tagDataPacket* givenBack);
   // Moves every waiting packet, emptied and in order, behind the given-back ones; with
   // |freeMemory|, then destroys all of those.
@@ -71,31 +75,22 @@ class KCM_API CDataStorage {
   unsigned long GetMemSize();
 
  private:
-  typedef std::list<tagDataPacket*> PacketList;
+  // Waiting packets go from the producers' side (under _lock) to the consumers' side
+  // (under _takeLock); given-back ones go the other way. Each side holds only its own
+  // lock, so a producer and a consumer running at once do not trade a lock per packet.
+  typedef KcmHandOffRing<tagDataPacket*, 512> PacketRing;
 
-  // The consumer's list moves; the caller holds _takeLock.
   tagDataPacket* takeOldest();
   void giveBack(tagDataPacket* packet);
-  void exchangeBatch();
-  void collectGivenBack();
-  bool freeListLooksEmpty() const;
-  // Fills the packet in |staged|, or a new one when it is empty, and appends it.
-  void addGrown(PacketList& staged, unsigned long identifier, void* const data, unsigned long size, __int64 value1,
-                __int64 value2, __int64 value3, __int64 value4);
+  static void fill(tagDataPacket* packet, unsigned long identifier, void* const data, unsigned long size,
+                   __int64 value1, __int64 value2, __int64 value3, __int64 value4);
 
-  // The producers' side.
-  PacketList _dataList;  // waiting packets, oldest first
-  PacketList _freeList;  // given-back packets, emptied, for reuse
-  CThreadLock _lock;     // guards _dataList and _freeList
-  std::atomic<bool> _freeListEmpty{true};  // a hint, read without the lock
+  CThreadLock _lock;  // the producers' side: writes _waiting, reads _givenBack
+  PacketRing _waiting;   // oldest first
+  PacketRing _givenBack;  // emptied, for reuse
 
-  // The consumers' side, on cache lines of its own: a consumer takes waiting packets over
-  // in batches, so that it meets the producers on _lock once per batch.
-  alignas(64) CThreadLock _takeLock;  // guards the lists below; taken before _lock
-  PacketList _takenAhead;  // the oldest waiting packets, taken over from _dataList
-  // The nodes of the packets handed out, still pointing at them: End_GetData moves the
-  // node back, so the lists need no allocation, and a packet that is not out is found
-  // not to be.
-  PacketList _handedOut;
-  PacketList _givenBack;  // emptied, passed on to _freeList with the next batch
+  // The consumers' side, on cache lines of its own.
+  alignas(64) CThreadLock _takeLock;  // reads _waiting, writes _givenBack; taken before _lock
+  // The packets handed out: End_GetData takes back only these. Few are out at a time.
+  std::vector<tagDataPacket*> _handedOut;
 };

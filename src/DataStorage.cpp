@@ -6,9 +6,19 @@
 namespace {
 
 const unsigned int kMinimumCapacity = 1024;
+const size_t kUsualHandedOut = 8;
+// A consumer taking packets in a loop shows the producers its given-back packets in
+// batches of this many (or when it runs out of waiting ones).
+const size_t kGiveBackBatch = 64;
 
-void fill(CDataStorage::tagDataPacket* packet, unsigned long identifier, void* const data, unsigned long size,
-          __int64 value1, __int64 value2, __int64 value3, __int64 value4) {
+}  // namespace
+
+CDataStorage::CDataStorage() { _handedOut.reserve(kUsualHandedOut); }
+
+CDataStorage::~CDataStorage() { RemoveData(true); }
+
+void CDataStorage::fill(tagDataPacket* packet, unsigned long identifier, void* const data, unsigned long size,
+                        __int64 value1, __int64 value2, __int64 value3, __int64 value4) {
   // Copy first: if the buffer cannot grow, the packet keeps its old description.
   packet->buffer.push_data(value1, value2, static_cast<const Kestro::CIOBuffer::byte_type*>(data),
                            static_cast<unsigned int>(size), value3, value4, true);
@@ -20,59 +30,23 @@ void fill(CDataStorage::tagDataPacket* packet, unsigned long identifier, void* c
   packet->value4 = value4;
 }
 
-void destroyAll(std::list<CDataStorage::tagDataPacket*>& packets) {
-  for (CDataStorage::tagDataPacket* packet : packets) delete packet;
-  packets.clear();
-}
-
-}  // namespace
-
-CDataStorage::CDataStorage() = default;
-
-CDataStorage::~CDataStorage() { RemoveData(true); }
-
 bool CDataStorage::AddData(unsigned long identifier, void* const data, unsigned long size, __int64 value1,
                            __int64 value2, __int64 value3, __int64 value4) {
   if ((data == nullptr && size != 0) || size > UINT32_MAX) return false;
-  PacketList staged;
-  if (freeListLooksEmpty()) collectGivenBack();
-  {
-    CThreadLockHandle handle(&_lock, true);
-    // The common case of a steady stream: a given-back packet that holds the bytes as it is.
-    if (!_freeList.empty() && _freeList.front()->buffer.capacity() >= size) {
-      fill(_freeList.front(), identifier, data, size, value1, value2, value3, value4);
-      _dataList.splice(_dataList.end(), _freeList, _freeList.begin());
-      _freeListEmpty.store(_freeList.empty(), std::memory_order_relaxed);
-      return true;
-    }
-    if (!_freeList.empty()) staged.splice(staged.end(), _freeList, _freeList.begin());
-    _freeListEmpty.store(_freeList.empty(), std::memory_order_relaxed);
-  }
-  addGrown(staged, identifier, data, size, value1, value2, value3, value4);
-  return true;
-}
-
-// Allocation and the copy happen outside the lock: the consumer keeps taking packets
-// meanwhile instead of waiting behind a page fault.
-void CDataStorage::addGrown(PacketList& staged, unsigned long identifier, void* const data, unsigned long size,
-                            __int64 value1, __int64 value2, __int64 value3, __int64 value4) {
-  if (staged.empty()) {
-    auto packet = std::make_unique<tagDataPacket>(std::max(static_cast<unsigned int>(size), kMinimumCapacity));
-    staged.push_back(packet.get());
-    packet.release();
-  }
-  try {
-    fill(staged.front(), identifier, data, size, value1, value2, value3, value4);
-  } catch (...) {
-    // A packet that cannot grow goes back, emptied, for a later add.
-    staged.front()->buffer.clear();
-    CThreadLockHandle handle(&_lock, true);
-    _freeList.splice(_freeList.begin(), staged);
-    _freeListEmpty.store(false, std::memory_order_relaxed);
-    throw;
-  }
   CThreadLockHandle handle(&_lock, true);
-  _dataList.splice(_dataList.end(), staged);
+  tagDataPacket* packet = nullptr;
+  std::unique_ptr<tagDataPacket> owned;
+  if (!_givenBack.pop(&packet)) {
+    owned = std::make_unique<tagDataPacket>(std::max(static_cast<unsigned int>(size), kMinimumCapacity));
+    packet = owned.get();
+  } else {
+    owned.reset(packet);  // freed if it cannot grow
+    packet->buffer.clear();
+  }
+  fill(packet, identifier, data, size, value1, value2, value3, value4);
+  _waiting.push(packet);
+  owned.release();
+  return true;
 }
 
 CDataStorage::tagDataPacket* CDataStorage::Begin_GetData() {
@@ -84,68 +58,53 @@ void CDataStorage::End_GetData(tagDataPacket* packet) {
   if (packet == nullptr) return;
   CThreadLockHandle handle(&_takeLock, true);
   giveBack(packet);
+  _givenBack.publish();
 }
 
 CDataStorage::tagDataPacket* CDataStorage::Exchange_GetData(tagDataPacket* givenBack) {
   CThreadLockHandle handle(&_takeLock, true);
   if (givenBack != nullptr) giveBack(givenBack);
-  return takeOldest();
+  tagDataPacket* packet = takeOldest();
+  if (packet == nullptr || _givenBack.staged() >= kGiveBackBatch) _givenBack.publish();
+  return packet;
 }
 
-// The consumer's side holds _takeLock. It moves waiting packets over in batches, and
-// given-back ones back with them, so that producer and consumer meet on the shared lock
-// once per batch rather than twice per packet.
+// The caller holds _takeLock.
 CDataStorage::tagDataPacket* CDataStorage::takeOldest() {
-  if (_takenAhead.empty()) exchangeBatch();
-  if (_takenAhead.empty()) return nullptr;
-  _handedOut.splice(_handedOut.end(), _takenAhead, _takenAhead.begin());
-  return _handedOut.back();
+  tagDataPacket* packet = nullptr;
+  if (!_waiting.pop(&packet)) return nullptr;
+  _handedOut.push_back(packet);
+  return packet;
 }
 
-// Every waiting packet moves at once: splicing a whole list costs the same for one packet
-// as for thousands, and walking the producers' nodes would cost a cache miss each.
-void CDataStorage::exchangeBatch() {
-  CThreadLockHandle handle(&_lock, true);
-  _freeList.splice(_freeList.end(), _givenBack);
-  _takenAhead.splice(_takenAhead.end(), _dataList);
-  _freeListEmpty.store(_freeList.empty(), std::memory_order_relaxed);
-}
-
+// The caller holds _takeLock. A packet that is not out is ignored. The producer that
+// reuses it empties it: a consumer that wrote to it here would make that producer fetch
+// the packet's cache line back from the consumer's core.
 void CDataStorage::giveBack(tagDataPacket* packet) {
-  // Few packets are out at a time; the search is short.
-  auto node = std::find(_handedOut.begin(), _handedOut.end(), packet);
-  if (node == _handedOut.end()) return;
-  packet->buffer.clear();
-  _givenBack.splice(_givenBack.end(), _handedOut, node);
+  auto found = std::find(_handedOut.begin(), _handedOut.end(), packet);
+  if (found == _handedOut.end()) return;
+  *found = _handedOut.back();
+  _handedOut.pop_back();
+  _givenBack.stage(packet);
 }
 
-// A producer that finds no packet to reuse fetches the given-back ones the consumer
-// has not passed on yet. Lock order: _takeLock, then _lock.
-void CDataStorage::collectGivenBack() {
-  CThreadLockHandle take(&_takeLock, true);
-  CThreadLockHandle handle(&_lock, true);
-  _freeList.splice(_freeList.end(), _givenBack);
-  _freeListEmpty.store(_freeList.empty(), std::memory_order_relaxed);
-}
-
-bool CDataStorage::freeListLooksEmpty() const { return _freeListEmpty.load(std::memory_order_relaxed); }
-
-// Waiting packets are those taken ahead (the oldest) and those still on the data list.
 void CDataStorage::RemoveData(bool freeMemory) {
   CThreadLockHandle take(&_takeLock, true);
   CThreadLockHandle handle(&_lock, true);
-  _freeList.splice(_freeList.end(), _givenBack);
-  _takenAhead.splice(_takenAhead.end(), _dataList);
-  for (tagDataPacket* packet : _takenAhead) packet->buffer.clear();
-  _freeList.splice(_freeList.end(), _takenAhead);
-  if (freeMemory) destroyAll(_freeList);
-  _freeListEmpty.store(_freeList.empty(), std::memory_order_relaxed);
+  _givenBack.publish();
+  tagDataPacket* packet = nullptr;
+  while (_waiting.pop(&packet)) {
+    packet->buffer.clear();
+    _givenBack.push(packet);
+  }
+  if (!freeMemory) return;
+  while (_givenBack.pop(&packet)) delete packet;
 }
 
 unsigned long CDataStorage::GetPacketCount() {
   CThreadLockHandle take(&_takeLock, true);
   CThreadLockHandle handle(&_lock, true);
-  return static_cast<unsigned long>(_takenAhead.size() + _dataList.size());
+  return static_cast<unsigned long>(_waiting.waiting());
 }
 
 bool CDataStorage::IsEmpty() { return GetPacketCount() == 0; }
@@ -154,7 +113,6 @@ unsigned long CDataStorage::GetMemSize() {
   CThreadLockHandle take(&_takeLock, true);
   CThreadLockHandle handle(&_lock, true);
   unsigned long total = 0;
-  for (const tagDataPacket* packet : _takenAhead) total += packet->buffer.capacity();
-  for (const tagDataPacket* packet : _dataList) total += packet->buffer.capacity();
+  _waiting.forEachWaiting([&total](const tagDataPacket* packet) { total += packet->buffer.capacity(); });
   return total;
 }

@@ -1,14 +1,12 @@
 // The I/O completion port used as a work queue: packets posted by
 // PostQueuedCompletionStatus, taken oldest first by GetQueuedCompletionStatus.
-#include <vector>
-
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <typeinfo>
 
 #include "Dispatcher.h"
 #include "HandleTable.h"
+#include "KestroHandOffRing.h"
 #include "handleapi.h"
 #include "ioapiset.h"
 #include "synchapi.h"
@@ -23,72 +21,36 @@ struct CompletionPacket {
   LPOVERLAPPED overlapped = nullptr;
 };
 
-// Packets in posting order, in a ring that grows but never shrinks, so that a steady
-// stream of posts and takes allocates nothing.
-class PacketRing {
- public:
-  bool empty() const { return count_ == 0; }
-  void push(const CompletionPacket& packet) {
-    if (count_ == slots_.size()) grow();
-    slots_[(head_ + count_) % slots_.size()] = packet;
-    ++count_;
-  }
-  CompletionPacket pop() {
-    const CompletionPacket packet = slots_[head_];
-    head_ = (head_ + 1) % slots_.size();
-    --count_;
-    return packet;
-  }
-  void clear() { head_ = count_ = 0; }
-
- private:
-  void grow() {
-    std::vector<CompletionPacket> larger(std::max<size_t>(16, slots_.size() * 2));
-    for (size_t i = 0; i < count_; ++i) larger[i] = slots_[(head_ + i) % slots_.size()];
-    slots_.swap(larger);
-    head_ = 0;
-  }
-
-  std::vector<CompletionPacket> slots_;
-  size_t head_ = 0;
-  size_t count_ = 0;
-};
-
 // The concurrency value only tunes how many threads Windows lets run at once; with a
-// FIFO queue under one lock it changes nothing observable here, so it is not kept.
+// FIFO queue it changes nothing observable here, so it is not kept.
 //
-// The packets have a lock of their own, apart from the process-wide dispatcher lock:
-// a producer takes the dispatcher lock only to wake a consumer that has gone to sleep
-// on an empty port. A consumer counts itself as a sleeper before its last look at the
-// packets, and a producer that turns the port from empty to non-empty reads that count
-// after its push, so one of the two always sees the other.
+// Posters and takers each have a lock of their own and meet only in the packet ring,
+// which hands packets over without a shared lock; the process-wide dispatcher lock is
+// taken by a poster only to wake a consumer that has gone to sleep on an empty port. A
+// consumer counts itself as a sleeper before its last look at the packets, and a poster
+// reads that count after its packet is published, so one of the two always sees the
+// other.
 class CompletionPort final : public DispatcherObject {
  public:
   void post(const CompletionPacket& packet) {
-    bool wasEmpty;
     {
-      std::lock_guard<std::mutex> lock(packetsLock_);
-      wasEmpty = packets_.empty();
+      std::lock_guard<std::mutex> lock(postLock_);
       packets_.push(packet);
     }
     // A read-modify-write, not a plain load: it is ordered with the consumer's count.
-    if (wasEmpty && sleepers_.fetch_add(0, std::memory_order_acq_rel) > 0) {
+    if (sleepers_.fetch_add(0, std::memory_order_acq_rel) > 0) {
       DispatcherLock lock;
       wakeWaiters();
     }
   }
 
-  // Distinguishes this port from any later one at the same address.
-  uint64_t serial() const { return serial_; }
-
   bool closed() const { return closed_.load(std::memory_order_acquire); }
 
-  // Moves up to `capacity` of the oldest packets to `out`; answers how many.
-  int takeOldest(CompletionPacket* out, int capacity) {
-    std::lock_guard<std::mutex> lock(packetsLock_);
-    int count = 0;
-    while (count < capacity && !packets_.empty()) out[count++] = packets_.pop();
-    return count;
+  // Takes the oldest packet; false when none waits. One at a time: a packet a thread
+  // took ahead would be lost to the other threads waiting on the port.
+  bool takeOldest(CompletionPacket* packet) {
+    std::lock_guard<std::mutex> lock(takeLock_);
+    return packets_.pop(packet);
   }
 
   // Brackets a consumer's sleep; the dispatcher lock is held.
@@ -102,60 +64,25 @@ class CompletionPort final : public DispatcherObject {
     DispatcherLock lock;
     closed_.store(true, std::memory_order_release);
     {
-      std::lock_guard<std::mutex> packetsLock(packetsLock_);
-      packets_.clear();
+      std::lock_guard<std::mutex> takeLock(takeLock_);
+      CompletionPacket dropped;
+      while (packets_.pop(&dropped)) {
+      }
     }
     wakeWaiters();
   }
 
  private:
-  std::mutex packetsLock_;
-  PacketRing packets_;  // guarded by packetsLock_
-  // Apart from the lock: a consumer going to sleep does not take the lock's cache line
-  // from the producers.
+  // Each lock on a cache line of its own: a taker's lock must not take the posters'.
+  alignas(64) std::mutex postLock_;  // the ring's writing side
+  alignas(64) std::mutex takeLock_;  // the ring's reading side
+  KcmHandOffRing<CompletionPacket, 256> packets_;
+  // Apart from the locks: a consumer going to sleep does not take their cache lines
+  // from the posters. Posters update it on every post, so nothing that consumers read
+  // on every take shares its line.
   alignas(64) std::atomic<int> sleepers_{0};
-  std::atomic<bool> closed_{false};
-  const uint64_t serial_ = nextSerial();
-
-  static uint64_t nextSerial() {
-    static std::atomic<uint64_t> serials{0};
-    return ++serials;
-  }
+  alignas(64) std::atomic<bool> closed_{false};
 };
-
-// A consumer takes the waiting packets, up to a batch, in one hold of the lock and
-// hands them out in order on its next calls, so that producer and consumer meet on the
-// lock once per batch rather than once per packet. The packets are then the consumer's:
-// other threads waiting on the same port get the later ones (as with a concurrency value
-// of 1, only one consumer runs at a time anyway), and closing the port drops them as it
-// drops the queued ones.
-class TakenPackets {
- public:
-  bool next(const CompletionPort& port, CompletionPacket* packet) {
-    if (serial_ != port.serial() || next_ == count_) return false;
-    if (port.closed()) {
-      next_ = count_ = 0;
-      return false;
-    }
-    *packet = packets_[next_++];
-    return true;
-  }
-  bool takeFrom(CompletionPort& port, CompletionPacket* packet) {
-    serial_ = port.serial();
-    next_ = 0;
-    count_ = port.takeOldest(packets_, kBatch);
-    return next(port, packet);
-  }
-
- private:
-  static constexpr int kBatch = 64;
-  uint64_t serial_ = 0;
-  int next_ = 0;
-  int count_ = 0;
-  CompletionPacket packets_[kBatch];
-};
-
-thread_local TakenPackets t_taken;
 
 enum class DequeueResult { Packet, TimedOut, PortClosed };
 
@@ -172,15 +99,14 @@ class SleeperRecord {
 };
 
 DequeueResult dequeuePacket(CompletionPort& port, DWORD milliseconds, CompletionPacket* packet) {
-  if (t_taken.next(port, packet)) return DequeueResult::Packet;
   if (port.closed()) return DequeueResult::PortClosed;
-  if (t_taken.takeFrom(port, packet)) return DequeueResult::Packet;
+  if (port.takeOldest(packet)) return DequeueResult::Packet;
   bool portClosed = false;
   DispatcherLock lock;
   SleeperRecord sleeper(port);
   const bool completed = waitUntil(lock, {&port}, milliseconds, [&] {
     portClosed = port.closed();
-    return portClosed || t_taken.takeFrom(port, packet);
+    return portClosed || port.takeOldest(packet);
   });
   if (!completed) return DequeueResult::TimedOut;
   return portClosed ? DequeueResult::PortClosed : DequeueResult::Packet;

@@ -96,3 +96,40 @@ TEST(CompletionPort, ThreadBlockedOnPortCanBeTerminated) {
   EXPECT_TRUE(dequeue(port, 0).ok);
   CloseHandle(port);
 }
+
+// Tests that three posters and two takers on one port lose nothing and keep each poster's
+// order, across many more packets than a take moves at once.
+TEST(CompletionPort, PostersAndTakersLoseNothing) {
+  const ULONG_PTR kPerPoster = 5000;
+  HANDLE port = newPort();
+  auto poster = [port](ULONG_PTR tag) {
+    return [port, tag] {
+      for (ULONG_PTR i = 0; i < kPerPoster; ++i) PostQueuedCompletionStatus(port, static_cast<DWORD>(tag), i, nullptr);
+      return DWORD{0};
+    };
+  };
+  // A taker ends on a zero-byte packet; it answers 1 if each poster's keys rose.
+  std::atomic<ULONG_PTR> received{0};
+  auto taker = [port, &received] {
+    ULONG_PTR last[4] = {0, 0, 0, 0};
+    bool seen[4] = {false, false, false, false};
+    bool rising = true;
+    for (;;) {
+      Dequeued packet = dequeue(port, 10000);
+      if (!packet.ok || packet.bytes == 0) break;
+      rising = rising && (!seen[packet.bytes] || packet.key > last[packet.bytes]);
+      seen[packet.bytes] = true;
+      last[packet.bytes] = packet.key;
+      ++received;
+    }
+    return rising ? DWORD{1} : DWORD{0};
+  };
+  HANDLE takers[] = {startThread(taker), startThread(taker)};
+  HANDLE posters[] = {startThread(poster(1)), startThread(poster(2)), startThread(poster(3))};
+  for (HANDLE thread : posters) joinThread(thread);
+  PostQueuedCompletionStatus(port, 0, 0, nullptr);
+  PostQueuedCompletionStatus(port, 0, 0, nullptr);
+  for (HANDLE thread : takers) EXPECT_EQ(joinThread(thread), 1u);
+  EXPECT_EQ(received.load(), 3 * kPerPoster);
+  CloseHandle(port);
+}
