@@ -82,6 +82,7 @@ class KCM_API CDataStorage {
 
   tagDataPacket* takeOldest();
   void giveBack(tagDataPacket* packet);
+  void prefetchNextFree();
   static void fill(tagDataPacket* packet, unsigned long identifier, void* const data, unsigned long size,
                    __int64 value1, __int64 value2, __int64 value3, __int64 value4);
 

@@ -60,6 +60,20 @@ class KcmHandOffRing {
     return true;
   }
 
+  // Reader side: the value `ahead` places behind the one pop would answer next (0: that
+  // one), left in place. False when fewer wait.
+  bool peek(size_t ahead, T* value) {
+    if (reader_.seenPublished - reader_.taken <= ahead) {
+      reader_.seenPublished = published_.load(std::memory_order_acquire);
+      if (reader_.seenPublished - reader_.taken <= ahead) return false;
+    }
+    const Segment* segment = reader_.segment;
+    size_t index = reader_.index + ahead;
+    for (; index >= kSegmentSlots; index -= kSegmentSlots) segment = segment->next;
+    *value = segment->slots[index];
+    return true;
+  }
+
   // With both sides held: the waiting values (published or staged), oldest first, and
   // their count.
   template <typename Visit>

@@ -46,6 +46,27 @@ TEST(HandOffRing, ValuesComeOutInOrderAcrossSegments) {
   EXPECT_TRUE(waitingValues(ring).empty());
 }
 
+TEST(HandOffRing, PeekLooksAheadWithoutTaking) {
+  SmallRing ring;
+  uint64_t value = 0;
+  EXPECT_FALSE(ring.peek(0, &value));
+  for (uint64_t i = 0; i < 7; ++i) ring.push(i);
+  ASSERT_TRUE(ring.pop(&value));
+  ASSERT_TRUE(ring.pop(&value));
+  ASSERT_TRUE(ring.pop(&value));  // the reader stands at the end of its first segment
+  for (uint64_t ahead = 0; ahead < 4; ++ahead) {
+    ASSERT_TRUE(ring.peek(ahead, &value));
+    EXPECT_EQ(value, 3 + ahead);
+  }
+  EXPECT_FALSE(ring.peek(4, &value));
+  ring.stage(7);
+  EXPECT_FALSE(ring.peek(4, &value)) << "a staged value is not visible yet";
+  ring.publish();
+  ASSERT_TRUE(ring.peek(4, &value));
+  EXPECT_EQ(value, 7u);
+  EXPECT_EQ(ring.waiting(), 5u);
+}
+
 // The recycling promise: a backlog shorter than a segment never allocates, however long
 // the stream; a longer backlog allocates while it builds up and frees as it drains.
 TEST(HandOffRing, SteadyStreamAllocatesNothing) {
