@@ -131,3 +131,31 @@ TEST(HandOffRing, ConcurrentWritersAndReaderLoseNothing) {
   EXPECT_EQ(next[1], kPerWriter);
   EXPECT_EQ(next[2], kPerWriter);
 }
+
+// A writer that stages values and publishes them in batches of varying length, as the
+// data storage gives packets back, against a reader that peeks ahead before it pops:
+// the reader sees values only once published, in order, across many segments.
+TEST(HandOffRing, BatchedPublishingAgainstAPeekingReader) {
+  const uint64_t kValues = 30000;
+  SmallRing ring;
+  std::thread writer([&ring] {
+    for (uint64_t i = 0; i < kValues; ++i) {
+      ring.stage(i);
+      if (i % 7 == 6 || i % 11 == 0) ring.publish();
+    }
+    ring.publish();
+  });
+  bool ordered = true;
+  for (uint64_t expected = 0; expected < kValues;) {
+    uint64_t ahead = 0;
+    if (ring.peek(2, &ahead)) ordered = ordered && ahead == expected + 2;
+    uint64_t value = 0;
+    if (!ring.pop(&value)) {
+      std::this_thread::yield();
+      continue;
+    }
+    ordered = ordered && value == expected++;
+  }
+  writer.join();
+  EXPECT_TRUE(ordered);
+}
