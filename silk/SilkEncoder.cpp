@@ -259,7 +259,7 @@ void quantizeFrame(EncoderState& s, DecoderState& mirror, float* noise, const Fr
       target[n] = static_cast<int32_t>((static_cast<int64_t>(filtered[n]) * 67108864) / control.Gains_Q16[k]);
     }
   }
-  static thread_local NoiseShapingQuantizer quantizer;
+  NoiseShapingQuantizer quantizer{};
   quantizer.target = target;
   quantizer.pulses = pulses;
   quantizer.seed = control.Seed;

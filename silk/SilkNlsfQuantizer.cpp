@@ -1,7 +1,8 @@
 // Multi-stage vector quantisation of the NLSFs: a tree search keeping the best few
 // paths, weighted so that errors between close NLSFs (formant peaks) cost more.
-#include <algorithm>
 #include <string.h>
+
+#include <algorithm>
 
 #include "SilkEncoderAnalysis.h"
 #include "SilkLpc.h"
@@ -12,7 +13,6 @@ namespace {
 
 constexpr int kSurvivors = 8;
 constexpr int kMaxOrder = MAX_LPC_ORDER;
-constexpr int kMaxCandidates = kSurvivors * 128;
 
 struct Path {
   float residual[kMaxOrder];
@@ -31,6 +31,25 @@ void laroiaWeights(const int32_t* nlsf, int order, float* weights) {
   }
 }
 
+// The cheapest paths offered, cheapest first (of equal costs, the one offered first).
+// Keeping only these as candidates stream past takes a few hundred bytes of stack, where
+// holding every candidate of a stage would take over a hundred kilobytes.
+class Survivors {
+ public:
+  void offer(const Path& path) {
+    if (count_ == kSurvivors && !(path.cost < paths_[kSurvivors - 1].cost)) return;
+    int at = count_ < kSurvivors ? count_++ : kSurvivors - 1;
+    for (; at > 0 && path.cost < paths_[at - 1].cost; --at) paths_[at] = paths_[at - 1];
+    paths_[at] = path;
+  }
+  int count() const { return count_; }
+  const Path& operator[](int index) const { return paths_[index]; }
+
+ private:
+  Path paths_[kSurvivors];
+  int count_ = 0;
+};
+
 }  // namespace
 
 void quantizeNlsf(const int32_t* nlsfQ15, int order, const NlsfCodebook& codebook, float speechActivity, bool voiced,
@@ -39,34 +58,32 @@ void quantizeNlsf(const int32_t* nlsfQ15, int order, const NlsfCodebook& codeboo
   laroiaWeights(nlsfQ15, order, weights);
   const float mu = voiced ? 0.002f - 0.001f * speechActivity : 0.005f - 0.004f * speechActivity;
 
-  static thread_local Path paths[kSurvivors];
-  static thread_local Path candidates[kMaxCandidates];
-  int pathCount = 1;
-  for (int i = 0; i < order; ++i) paths[0].residual[i] = nlsfQ15[i] / 32768.0f;
-  paths[0].rateCost = 0.0f;
+  Survivors paths;
+  Path start{};
+  for (int i = 0; i < order; ++i) start.residual[i] = nlsfQ15[i] / 32768.0f;
+  start.rateCost = 0.0f;
+  start.cost = 0.0f;
+  paths.offer(start);
   for (int s = 0; s < codebook.nStages; ++s) {
     const NlsfStage& stage = codebook.CBStages[s];
-    int count = 0;
-    for (int p = 0; p < pathCount; ++p) {
+    Survivors next;
+    for (int p = 0; p < paths.count(); ++p) {
       for (int v = 0; v < stage.nVectors; ++v) {
-        Path& next = candidates[count++];
+        Path candidate;
         const int16_t* vector = stage.CB_NLSF_Q15 + v * order;
         float error = 0.0f;
         for (int i = 0; i < order; ++i) {
-          next.residual[i] = paths[p].residual[i] - vector[i] / 32768.0f;
-          error += weights[i] * next.residual[i] * next.residual[i];
+          candidate.residual[i] = paths[p].residual[i] - vector[i] / 32768.0f;
+          error += weights[i] * candidate.residual[i] * candidate.residual[i];
         }
-        next.rateCost = paths[p].rateCost + mu * stage.Rates_Q5[v] / 32.0f;
-        next.cost = error + next.rateCost;
-        for (int i = 0; i < s; ++i) next.indices[i] = paths[p].indices[i];
-        next.indices[s] = v;
+        candidate.rateCost = paths[p].rateCost + mu * stage.Rates_Q5[v] / 32.0f;
+        candidate.cost = error + candidate.rateCost;
+        for (int i = 0; i < s; ++i) candidate.indices[i] = paths[p].indices[i];
+        candidate.indices[s] = v;
+        next.offer(candidate);
       }
     }
-    const int keep = std::min(count, kSurvivors);
-    std::partial_sort(candidates, candidates + keep, candidates + count,
-                      [](const Path& a, const Path& b) { return a.cost < b.cost; });
-    std::copy(candidates, candidates + keep, paths);
-    pathCount = keep;
+    paths = next;
   }
   memcpy(indices, paths[0].indices, sizeof(int) * codebook.nStages);
   // What the decoder will rebuild from these indices.

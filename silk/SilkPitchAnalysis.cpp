@@ -29,7 +29,7 @@ int coarseLag(const float* r, int frame, int minLag, int maxLag, float* correlat
   for (int n = 0; n < frame; ++n) energy0 += r[n] * r[n];
   double energyLag = 0.0;
   for (int n = 0; n < frame; ++n) energyLag += r[n - minLag] * r[n - minLag];
-  static thread_local float scores[MAX_FRAME_LENGTH];
+  float scores[MAX_FRAME_LENGTH] = {};
   int best = minLag;
   for (int lag = minLag; lag <= maxLag; ++lag) {
     double xy = 0.0;
