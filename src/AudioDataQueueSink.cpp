@@ -4,18 +4,6 @@
 
 CAudioDataQueueSink::CAudioDataQueueSink(CKestroAudioRender* render) : _render(render) {}
 
-bool CAudioDataQueueSink::Ex_IsValid() { return true; }
-
-bool CAudioDataQueueSink::Ex_Release() {
-  if (!Ex_IsValid()) return false;
-  delete this;
-  return true;
-}
-
-void* CAudioDataQueueSink::Ex_QueryInterface(const GUID& iid, unsigned long version) {
-  return QueryUnknownEx<IQueueServiceSink>(this, IID_IQueueServiceSink, iid, version);
-}
-
 bool CAudioDataQueueSink::OnQueueServiceStart() { return _render->OnAudioDataQueueServiceStart(); }
 
 bool CAudioDataQueueSink::OnQueueServiceStop() { return _render->OnAudioDataQueueServiceStop(); }

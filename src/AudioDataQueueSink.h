@@ -2,19 +2,16 @@
 #pragma once
 
 #include "KestroQueueService.h"
+#include "UnknownExObject.h"
 
 class CKestroAudioRender;
 
-class CAudioDataQueueSink : public IQueueServiceSink {
+class CAudioDataQueueSink : public CUnknownExObject<IQueueServiceSink, IID_IQueueServiceSink> {
  public:
   explicit CAudioDataQueueSink(CKestroAudioRender* render);
   virtual ~CAudioDataQueueSink() = default;
   CAudioDataQueueSink(const CAudioDataQueueSink&) = delete;
   CAudioDataQueueSink& operator=(const CAudioDataQueueSink&) = delete;
-
-  bool Ex_IsValid() override;
-  bool Ex_Release() override;
-  void* Ex_QueryInterface(const GUID& iid, unsigned long version) override;
 
   bool OnQueueServiceStart() override;
   bool OnQueueServiceStop() override;

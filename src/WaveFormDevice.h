@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KestroWaveForm.h"
+#include "UnknownExObject.h"
 #include "WaveForm.h"
 
 // The index of the device named exactly `name` among those the wave-in or wave-out
@@ -23,16 +24,12 @@ int findWaveDevice(const wchar_t* name, UINT (*deviceCount)(), MMRESULT (*device
   return -1;
 }
 
-class CWaveFormInputDevice : public IWaveFormInputDevice {
+class CWaveFormInputDevice : public CUnknownExObject<IWaveFormInputDevice, IID_IWaveFormInputDevice> {
  public:
   CWaveFormInputDevice();
   virtual ~CWaveFormInputDevice();
   CWaveFormInputDevice(const CWaveFormInputDevice&) = delete;
   CWaveFormInputDevice& operator=(const CWaveFormInputDevice&) = delete;
-
-  bool Ex_IsValid() override;
-  bool Ex_Release() override;
-  void* Ex_QueryInterface(const GUID& iid, unsigned long version) override;
 
   long start() override;
   long stop() override;
@@ -54,16 +51,12 @@ class CWaveFormInputDevice : public IWaveFormInputDevice {
   IWaveFormDataSink* _sink;
 };
 
-class CWaveFormOutputDevice : public IWaveFormOutputDevice {
+class CWaveFormOutputDevice : public CUnknownExObject<IWaveFormOutputDevice, IID_IWaveFormOutputDevice> {
  public:
   CWaveFormOutputDevice();
   virtual ~CWaveFormOutputDevice();
   CWaveFormOutputDevice(const CWaveFormOutputDevice&) = delete;
   CWaveFormOutputDevice& operator=(const CWaveFormOutputDevice&) = delete;
-
-  bool Ex_IsValid() override;
-  bool Ex_Release() override;
-  void* Ex_QueryInterface(const GUID& iid, unsigned long version) override;
 
   long start() override;
   long stop() override;

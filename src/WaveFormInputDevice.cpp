@@ -15,17 +15,6 @@ CWaveFormInputDevice::CWaveFormInputDevice() : _engine(nullptr), _paused(0), _co
 
 CWaveFormInputDevice::~CWaveFormInputDevice() { close(); }
 
-bool CWaveFormInputDevice::Ex_IsValid() { return true; }
-
-bool CWaveFormInputDevice::Ex_Release() {
-  delete this;
-  return true;
-}
-
-void* CWaveFormInputDevice::Ex_QueryInterface(const GUID& iid, unsigned long version) {
-  return QueryUnknownEx<IWaveFormInputDevice>(this, IID_IWaveFormInputDevice, iid, version);
-}
-
 long CWaveFormInputDevice::start() {
   InterlockedExchange(&_paused, 0);
   if (_engine == nullptr) return E_FAIL;

@@ -17,17 +17,6 @@ CWaveFormOutputDevice::CWaveFormOutputDevice() : _engine(nullptr) {}
 
 CWaveFormOutputDevice::~CWaveFormOutputDevice() { close(); }
 
-bool CWaveFormOutputDevice::Ex_IsValid() { return true; }
-
-bool CWaveFormOutputDevice::Ex_Release() {
-  delete this;
-  return true;
-}
-
-void* CWaveFormOutputDevice::Ex_QueryInterface(const GUID& iid, unsigned long version) {
-  return QueryUnknownEx<IWaveFormOutputDevice>(this, IID_IWaveFormOutputDevice, iid, version);
-}
-
 long CWaveFormOutputDevice::start() {
   if (_engine == nullptr) return E_FAIL;
   return _engine->start(CWaveForm::kOutput) ? S_OK : E_FAIL;
