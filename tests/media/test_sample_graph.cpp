@@ -11,12 +11,13 @@
 #include "ComConformance.h"
 #include "PassThroughTestFilter.h"
 #include "SampleSinkRecorder.h"
+#include "SourceRenderGraph.h"
 #include "StreamRecords.h"
 #include "control.h"
 
 using Kestro::makeFourCC;
 using kcm_test::PassThroughTestFilter;
-using kcm_test::SampleSinkRecorder;
+using kcm_test::SourceRenderGraph;
 using kcm_test::VideoRecord;
 
 namespace {
@@ -50,30 +51,16 @@ std::vector<BYTE> Frame(BYTE seed, size_t size = kFrameBytes) {
   return frame;
 }
 
-struct SampleGraph : testing::Test {
-  SampleGraph() {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    graph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    control = Query<IMediaControl>(graph, IID_IMediaControl);
-    sourceFilter = Create<IBaseFilter>(CLSID_SampleSourceFilter, IID_IBaseFilter);
-    renderFilter = Create<IBaseFilter>(CLSID_SampleRenderFilter, IID_IBaseFilter);
-    source = Query<ISampleSource>(sourceFilter, IID_ISampleSource);
-    render = Query<ISampleRender>(renderFilter, IID_ISampleRender);
+struct SampleGraph : testing::Test, SourceRenderGraph {
+  SampleGraph() : SourceRenderGraph(VideoRecord(makeFourCC("YUY2"), kWidth, kHeight, kFrameBytes)) {
     sourceOut = PinOf(sourceFilter, PINDIR_OUTPUT);
     renderIn = PinOf(renderFilter, PINDIR_INPUT);
-    EXPECT_EQ(graph->AddFilter(sourceFilter, L"Source"), S_OK);
-    EXPECT_EQ(graph->AddFilter(renderFilter, L"Render"), S_OK);
-    render->put_SampleRenderSink(&sink);
-    source->set_KestroStreamType(record);
   }
+  // The graph holds the pass-through filter too, and stops it when the base goes.
   ~SampleGraph() override {
-    if (control != nullptr) control->Stop();
-    for (IUnknown* object : std::initializer_list<IUnknown*>{sourceOut, renderIn, source, render, control, graph,
-                                                             sourceFilter, renderFilter}) {
+    for (IUnknown* object : std::initializer_list<IUnknown*>{sourceOut, renderIn, passThrough}) {
       if (object != nullptr) object->Release();
     }
-    if (passThrough != nullptr) passThrough->Release();
-    CoUninitialize();
   }
 
   // source → pass-through → render
@@ -112,14 +99,6 @@ struct SampleGraph : testing::Test {
     }
   }
 
-  tagKestroStreamType record = VideoRecord(makeFourCC("YUY2"), kWidth, kHeight, kFrameBytes);
-  SampleSinkRecorder sink;
-  IGraphBuilder* graph = nullptr;
-  IMediaControl* control = nullptr;
-  IBaseFilter* sourceFilter = nullptr;
-  IBaseFilter* renderFilter = nullptr;
-  ISampleSource* source = nullptr;
-  ISampleRender* render = nullptr;
   IPin* sourceOut = nullptr;
   IPin* renderIn = nullptr;
   PassThroughTestFilter* passThrough = nullptr;

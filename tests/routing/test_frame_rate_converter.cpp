@@ -15,6 +15,7 @@
 #include "control.h"
 #include "dmodshow.h"
 #include "media/SampleSinkRecorder.h"
+#include "media/SourceRenderGraph.h"
 #include "media/StreamRecords.h"
 #include "wmcodecdsp.h"
 
@@ -34,27 +35,11 @@ const REFERENCE_TIME k30fps = 333333;
 
 std::vector<BYTE> Frame(int index) { return std::vector<BYTE>(kFrameBytes, static_cast<BYTE>(index + 1)); }
 
-struct RateConverterGraph : testing::Test {
-  RateConverterGraph() {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    graph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    control = Query<IMediaControl>(graph, IID_IMediaControl);
-    sourceFilter = Create<IBaseFilter>(CLSID_SampleSourceFilter, IID_IBaseFilter);
-    renderFilter = Create<IBaseFilter>(CLSID_SampleRenderFilter, IID_IBaseFilter);
-    source = Query<ISampleSource>(sourceFilter, IID_ISampleSource);
-    render = Query<ISampleRender>(renderFilter, IID_ISampleRender);
-    EXPECT_EQ(graph->AddFilter(sourceFilter, L"Source"), S_OK);
-    EXPECT_EQ(graph->AddFilter(renderFilter, L"Render"), S_OK);
-    render->put_SampleRenderSink(&sink);
-    source->set_KestroStreamType(record);
-  }
+struct RateConverterGraph : testing::Test, SourceRenderGraph {
+  RateConverterGraph() : SourceRenderGraph(VideoRecord(makeFourCC("YUY2"), kWidth, kHeight, kFrameBytes, k25fps)) {}
+  // The graph holds the converter too, and stops it when the base goes.
   ~RateConverterGraph() override {
-    control->Stop();
-    for (IUnknown* object : std::initializer_list<IUnknown*>{fpsFilter, source, render, control, graph, sourceFilter,
-                                                             renderFilter}) {
-      if (object != nullptr) object->Release();
-    }
-    CoUninitialize();
+    if (fpsFilter != nullptr) fpsFilter->Release();
   }
 
   HRESULT AddConverter(IBaseFilter* inputFilter) {
@@ -79,14 +64,6 @@ struct RateConverterGraph : testing::Test {
     return true;
   }
 
-  tagKestroStreamType record = VideoRecord(makeFourCC("YUY2"), kWidth, kHeight, kFrameBytes, k25fps);
-  SampleSinkRecorder sink;
-  IGraphBuilder* graph = nullptr;
-  IMediaControl* control = nullptr;
-  IBaseFilter* sourceFilter = nullptr;
-  IBaseFilter* renderFilter = nullptr;
-  ISampleSource* source = nullptr;
-  ISampleRender* render = nullptr;
   IBaseFilter* fpsFilter = nullptr;
   CMediaType mtOut;
 };
