@@ -106,4 +106,8 @@ class KCM_API CDShowGraphBase : private QThread {
 
   // Kernel id of the running event thread, 0 when none runs.
   std::atomic<long> m_eventThreadTid{0};
+  // Set when the stop flag is, so that the event thread leaves at once rather than at
+  // its next poll: closing a graph does not wait out a poll period. Null when the
+  // event could not be made; the thread then only polls.
+  HANDLE m_stopWake;
 };
