@@ -347,7 +347,7 @@ BENCHMARK(DecodeGraph_VersusLibavcodec)
     ->ArgName("threads")
     ->Arg(1)
     ->Arg(2)
-    ->Iterations(2)
+    ->Iterations(4)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

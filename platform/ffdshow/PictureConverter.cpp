@@ -21,6 +21,10 @@ void CopyPlanes(const PictureView& source, const PicturePlanes& target) {
     const int bytes = av_image_get_linesize(source.format, source.width, plane);
     const uint8_t* from = source.data[plane];
     uint8_t* to = target.data[plane];
+    if (source.linesize[plane] == bytes && target.linesize[plane] == bytes) {
+      memcpy(to, from, static_cast<size_t>(bytes) * rows);  // rows without gaps: one block
+      continue;
+    }
     for (int row = 0; row < rows; ++row, from += source.linesize[plane], to += target.linesize[plane]) {
       memcpy(to, from, static_cast<size_t>(bytes));
     }
