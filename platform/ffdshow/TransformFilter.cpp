@@ -27,7 +27,7 @@ HRESULT Guarded(const char* what, Step step) {
 // Holds the stream lock for one streaming call.
 class StreamCall {
  public:
-  StreamCall(std::recursive_timed_mutex& lock, int& depth) : lock_(lock), depth_(depth) {
+  StreamCall(RecursiveTimedLock& lock, int& depth) : lock_(lock), depth_(depth) {
     lock_.lock();
     ++depth_;
   }
@@ -39,7 +39,7 @@ class StreamCall {
   StreamCall& operator=(const StreamCall&) = delete;
 
  private:
-  std::recursive_timed_mutex& lock_;
+  RecursiveTimedLock& lock_;
   int& depth_;
 };
 
@@ -163,7 +163,7 @@ CBasePin* TransformFilter::GetPin(int index) {
 STDMETHODIMP TransformFilter::Pause() {
   CAutoLock lock(&filterLock_);
   if (m_State == State_Stopped) {
-    std::lock_guard<std::recursive_timed_mutex> stream(streamLock_);
+    std::lock_guard<RecursiveTimedLock> stream(streamLock_);
     const HRESULT started = Guarded("ffdshow: starting failed", [this] { return OnStart(); });
     if (FAILED(started)) return started;
     discontinuity_ = true;
@@ -174,7 +174,7 @@ STDMETHODIMP TransformFilter::Pause() {
 STDMETHODIMP TransformFilter::Stop() {
   CAutoLock lock(&filterLock_);
   if (m_State != State_Stopped) {
-    std::unique_lock<std::recursive_timed_mutex> stream(streamLock_, kStopWait);
+    std::unique_lock<RecursiveTimedLock> stream(streamLock_, kStopWait);
     if (stream.owns_lock() && streamDepth_ == 0) {
       drainDeadline_ = std::chrono::steady_clock::now() + kStopWait;
       drainingAtStop_ = true;

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "RecursiveTimedLock.h"
 #include "streams.h"
 
 namespace kcm::ffdshow {
@@ -115,7 +116,7 @@ class TransformFilter : public CBaseFilter {
 
   // Recursive, because a sink downstream may stop the graph from the streaming thread;
   // streamDepth_ (guarded by it) tells such a stop not to drain from inside Process.
-  std::recursive_timed_mutex streamLock_;
+  RecursiveTimedLock streamLock_;
   int streamDepth_ = 0;
   std::atomic<bool> drainingAtStop_{false};
   std::chrono::steady_clock::time_point drainDeadline_;
